@@ -1,0 +1,6 @@
+#include <cstdio>
+
+int main() {
+    std::puts("Quillo Common example");
+    return 0;
+}

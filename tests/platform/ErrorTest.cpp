@@ -1,0 +1,31 @@
+#include <gtest/gtest.h>
+
+#include "Platform/core/Result.h"
+
+namespace {
+
+struct SampleError : Platform::ErrorType<SampleError> {
+    std::optional<std::string> errorDescription() const override { return "sample"; }
+};
+struct OtherError : Platform::ErrorType<OtherError> {};
+
+TEST(Result, CarriesValueOrTypedError) {
+    Platform::Result<int> ok(7);
+    EXPECT_TRUE(ok.hasValue());
+    EXPECT_EQ(ok.value(), 7);
+    EXPECT_EQ(ok.error(), nullptr);
+
+    auto failed = Platform::Result<int>::failure(SampleError{});
+    EXPECT_FALSE(failed.hasValue());
+    EXPECT_NE(failed.error<SampleError>(), nullptr);
+    EXPECT_EQ(failed.error<OtherError>(), nullptr);
+    EXPECT_THROW(failed.value(), SampleError);
+    EXPECT_STREQ(failed.error()->what(), "sample");
+
+    Platform::Result<void> done;
+    EXPECT_NO_THROW(done.value());
+    Platform::Result<void> undone(SampleError{}.clone());
+    EXPECT_THROW(undone.value(), SampleError);
+}
+
+}  // namespace
