@@ -1,0 +1,16 @@
+#pragma once
+
+#include <compare>
+#include <string>
+
+namespace Platform {
+
+// The identifier of an item in a file-provider tree. A type of its own so that it is
+// never mixed up with the service's identifiers by accident.
+struct FileProviderItemIdentifier {
+    std::string rawValue;
+
+    auto operator<=>(const FileProviderItemIdentifier&) const = default;
+};
+
+}  // namespace Platform

@@ -1,0 +1,184 @@
+#include "Platform/log/LogMessage.h"
+
+#include <fmt/format.h>
+
+#include <array>
+#include <cmath>
+#include <optional>
+
+namespace Platform {
+
+namespace {
+
+struct Placeholder {
+    bool iecBytes = false;
+    bool leftAlign = false;
+    bool zeroPad = false;
+    std::size_t width = 0;
+    std::optional<std::size_t> precision;
+    char conversion = 's';
+    std::size_t length = 0;  // characters taken from the format, '%' included
+};
+
+constexpr std::size_t longestModifierList = 64;
+// Three digits at most, so a hostile "%999999999d" cannot demand a huge buffer.
+constexpr std::size_t longestNumber = 3;
+
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+std::string_view trimmed(std::string_view text) {
+    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+    return text;
+}
+
+// `text` starts at a '%'. nullopt when what follows is not a placeholder we fill.
+std::optional<Placeholder> parsePlaceholder(std::string_view text) {
+    Placeholder placeholder;
+    std::size_t pos = 1;
+    const auto at = [&](std::size_t index) { return index < text.size() ? text[index] : '\0'; };
+
+    if (at(pos) == '{') {
+        const std::size_t close = text.find('}', pos);
+        if (close == std::string_view::npos || close - pos > longestModifierList) return std::nullopt;
+        std::string_view modifiers = text.substr(pos + 1, close - pos - 1);
+        for (;;) {
+            const std::size_t comma = modifiers.find(',');
+            if (trimmed(modifiers.substr(0, comma)) == "iec-bytes") placeholder.iecBytes = true;
+            if (comma == std::string_view::npos) break;
+            modifiers.remove_prefix(comma + 1);
+        }
+        pos = close + 1;
+    }
+    for (; at(pos) == '-' || at(pos) == '0'; ++pos) {
+        if (at(pos) == '-') {
+            placeholder.leftAlign = true;
+        } else {
+            placeholder.zeroPad = true;
+        }
+    }
+    const auto readNumber = [&](std::size_t& out) {
+        std::size_t digits = 0;
+        for (out = 0; isDigit(at(pos)); ++pos, ++digits) {
+            if (digits == longestNumber) return false;
+            out = out * 10 + static_cast<std::size_t>(at(pos) - '0');
+        }
+        return true;
+    };
+    if (!readNumber(placeholder.width)) return std::nullopt;
+    if (at(pos) == '.') {
+        ++pos;
+        std::size_t precision = 0;
+        if (!readNumber(precision)) return std::nullopt;
+        placeholder.precision = precision;
+    }
+    static constexpr std::string_view lengthModifiers = "hlqzjtL";
+    for (int count = 0; count < 2 && lengthModifiers.find(at(pos)) != std::string_view::npos; ++count) ++pos;
+
+    static constexpr std::string_view conversions = "sdiuf@";
+    const char conversion = at(pos);
+    if (conversion == '\0' || conversions.find(conversion) == std::string_view::npos) return std::nullopt;
+    placeholder.conversion = conversion;
+    placeholder.length = pos + 1;
+    return placeholder;
+}
+
+std::string scaledIECBytes(double bytes) {
+    static constexpr std::array<std::string_view, 4> units = {"KiB", "MiB", "GiB", "TiB"};
+    double value = bytes / 1024;
+    std::size_t unit = 0;
+    while (std::fabs(value) >= 1024 && unit + 1 < units.size()) {
+        value /= 1024;
+        ++unit;
+    }
+    return fmt::format("{:.1f} {}", value, units[unit]);
+}
+
+std::string iecBytes(const LogArgument& argument) {
+    if (const auto* value = std::get_if<std::int64_t>(&argument)) {
+        return *value > -1024 && *value < 1024 ? fmt::format("{} bytes", *value)
+                                               : scaledIECBytes(static_cast<double>(*value));
+    }
+    if (const auto* value = std::get_if<std::uint64_t>(&argument)) {
+        return *value < 1024 ? fmt::format("{} bytes", *value) : scaledIECBytes(static_cast<double>(*value));
+    }
+    const double value = std::get<double>(argument);
+    return std::fabs(value) < 1024 || !std::isfinite(value) ? fmt::format("{} bytes", value) : scaledIECBytes(value);
+}
+
+double asDouble(const LogArgument& argument) {
+    if (const auto* value = std::get_if<std::int64_t>(&argument)) return static_cast<double>(*value);
+    if (const auto* value = std::get_if<std::uint64_t>(&argument)) return static_cast<double>(*value);
+    return std::get<double>(argument);
+}
+
+std::string rendered(const Placeholder& placeholder, const LogArgument& argument) {
+    std::string text;
+    bool numeric = false;
+    if (const auto* view = std::get_if<std::string_view>(&argument)) {
+        text = *view;
+    } else if (const auto* owned = std::get_if<std::string>(&argument)) {
+        text = *owned;
+    } else {
+        numeric = true;
+        if (placeholder.iecBytes) {
+            text = iecBytes(argument);
+        } else if (placeholder.conversion == 'f') {
+            text = fmt::format("{:.{}f}", asDouble(argument), placeholder.precision.value_or(6));
+        } else {
+            std::visit([&](auto value) { text = fmt::format("{}", value); }, argument);
+        }
+    }
+    // As in printf, a precision cuts text short.
+    if (!numeric && placeholder.precision && text.size() > *placeholder.precision) {
+        text.resize(*placeholder.precision);
+    }
+    if (text.size() < placeholder.width) {
+        const std::size_t padding = placeholder.width - text.size();
+        if (placeholder.leftAlign) {
+            text.append(padding, ' ');
+        } else if (placeholder.zeroPad && numeric) {
+            const std::size_t afterSign = !text.empty() && (text[0] == '-' || text[0] == '+') ? 1 : 0;
+            text.insert(afterSign, padding, '0');
+        } else {
+            text.insert(0, padding, ' ');
+        }
+    }
+    return text;
+}
+
+}  // namespace
+
+std::string composeLogMessage(std::string_view format, std::span<const LogArgument> arguments) {
+    std::string message;
+    message.reserve(format.size());
+    std::size_t nextArgument = 0;
+    std::size_t pos = 0;
+    while (pos < format.size()) {
+        const std::size_t percent = format.find('%', pos);
+        if (percent == std::string_view::npos) {
+            message.append(format.substr(pos));
+            break;
+        }
+        message.append(format.substr(pos, percent - pos));
+        if (percent + 1 < format.size() && format[percent + 1] == '%') {
+            message += '%';
+            pos = percent + 2;
+            continue;
+        }
+        const auto placeholder = parsePlaceholder(format.substr(percent));
+        if (!placeholder) {
+            message += '%';
+            pos = percent + 1;
+            continue;
+        }
+        message += nextArgument < arguments.size() ? rendered(*placeholder, arguments[nextArgument]) : "<missing>";
+        ++nextArgument;
+        pos = percent + placeholder->length;
+    }
+    return message;
+}
+
+}  // namespace Platform

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+#include "Platform/log/LogEntry.h"
+
+namespace Platform {
+
+// The newest log entries of the process, kept in a bounded ring so a chatty
+// component cannot exhaust memory. Safe from any thread.
+class LogStore {
+public:
+    static constexpr std::size_t defaultCapacity = 10'000;
+
+    explicit LogStore(std::size_t capacity = defaultCapacity) : capacity_(capacity) {}
+    LogStore(const LogStore&) = delete;
+    LogStore& operator=(const LogStore&) = delete;
+
+    static LogStore& shared();
+
+    // Drops the oldest entry when full; a capacity of 0 keeps nothing.
+    void append(LogEntry entry);
+    // Oldest first; only entries dated at or after `since` when given.
+    std::vector<LogEntry> entries(std::optional<Date> since = {}) const;
+    void clear();
+
+    std::size_t capacity() const;
+    // Keeps the newest entries that fit.
+    void setCapacity(std::size_t capacity);
+
+    // Also writes each appended entry to stderr as one line:
+    // "[date] [subsystem:category] [Level] message". Off by default.
+    void setStderrSink(bool enabled) noexcept { stderrSink_.store(enabled, std::memory_order_relaxed); }
+    bool stderrSink() const noexcept { return stderrSink_.load(std::memory_order_relaxed); }
+
+private:
+    std::vector<LogEntry> orderedLocked(std::optional<Date> since) const;
+
+    mutable std::mutex mutex_;
+    std::vector<LogEntry> ring_;
+    std::size_t oldest_ = 0;  // index of the oldest entry once the ring is full
+    std::size_t capacity_;
+    std::atomic<bool> stderrSink_{false};
+};
+
+}  // namespace Platform

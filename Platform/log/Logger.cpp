@@ -1,0 +1,58 @@
+#include "Platform/log/Logger.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <unistd.h>
+
+#include "Platform/bundle/Bundle.h"
+#include "Platform/log/LogStore.h"
+
+namespace Platform {
+
+namespace {
+
+std::string readProcessName() {
+    std::string name;
+    if (std::FILE* file = std::fopen("/proc/self/comm", "re")) {
+        char buffer[64] = {};
+        if (std::fgets(buffer, sizeof buffer, file) != nullptr) {
+            name = buffer;
+            if (!name.empty() && name.back() == '\n') name.pop_back();
+        }
+        std::fclose(file);
+    }
+    if (name.empty() && program_invocation_short_name != nullptr) name = program_invocation_short_name;
+    return name;
+}
+
+const std::string& processName() {
+    static const std::string name = readProcessName();
+    return name;
+}
+
+}  // namespace
+
+std::string Logger::defaultSubsystem() {
+    const auto bundle = Bundle::main();
+    if (!bundle || bundle->bundleIdentifier.empty()) return "(unknown bundle identifier)";
+    return bundle->bundleIdentifier;
+}
+
+void Logger::write(LogLevel level, std::string_view format, std::span<const LogArgument> arguments) const noexcept {
+    try {
+        LogStore::shared().append(LogEntry{
+            .date = Date::now(),
+            .processIdentifier = static_cast<int>(::getpid()),
+            .process = processName(),
+            .subsystem = subsystem_,
+            .category = category_,
+            .level = level,
+            .composedMessage = composeLogMessage(format, arguments),
+        });
+    } catch (...) {
+        // Logging must not disturb the caller; the entry is lost.
+    }
+}
+
+}  // namespace Platform

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <array>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "Platform/log/LogLevel.h"
+#include "Platform/log/LogMessage.h"
+
+namespace Platform {
+
+// Writes entries to LogStore::shared(). Formats use the os_log placeholders
+// described at composeLogMessage. Logging never throws: a failure loses the entry.
+class Logger {
+public:
+    Logger(std::string subsystem, std::string category)
+        : subsystem_(std::move(subsystem)), category_(std::move(category)) {}
+
+    // The main bundle's identifier, or "(unknown bundle identifier)" without one.
+    static std::string defaultSubsystem();
+
+    const std::string& subsystem() const noexcept { return subsystem_; }
+    const std::string& category() const noexcept { return category_; }
+
+    template <class... Args>
+    void debug(std::string_view format, const Args&... args) const noexcept {
+        log(LogLevel::debug, format, args...);
+    }
+    template <class... Args>
+    void info(std::string_view format, const Args&... args) const noexcept {
+        log(LogLevel::info, format, args...);
+    }
+    template <class... Args>
+    void notice(std::string_view format, const Args&... args) const noexcept {
+        log(LogLevel::notice, format, args...);
+    }
+    template <class... Args>
+    void error(std::string_view format, const Args&... args) const noexcept {
+        log(LogLevel::error, format, args...);
+    }
+    template <class... Args>
+    void fault(std::string_view format, const Args&... args) const noexcept {
+        log(LogLevel::fault, format, args...);
+    }
+
+    template <class... Args>
+    void log(LogLevel level, std::string_view format, const Args&... args) const noexcept {
+        try {
+            const std::array<LogArgument, sizeof...(Args)> arguments{makeLogArgument(args)...};
+            write(level, format, arguments);
+        } catch (...) {
+            // Nowhere left to report it.
+        }
+    }
+
+private:
+    void write(LogLevel level, std::string_view format, std::span<const LogArgument> arguments) const noexcept;
+
+    std::string subsystem_;
+    std::string category_;
+};
+
+}  // namespace Platform

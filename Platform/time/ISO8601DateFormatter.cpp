@@ -1,0 +1,172 @@
+#include "Platform/time/ISO8601DateFormatter.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+namespace Platform {
+
+namespace {
+
+constexpr std::int64_t secondsPerDay = 86400;
+// Beyond this the day count would leave 64-bit range in the calendar arithmetic.
+constexpr double largestFormattableSeconds = 4.0e18;
+
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// Reads exactly `count` decimal digits at `pos`.
+bool readDigits(std::string_view text, std::size_t pos, std::size_t count, int& out) {
+    if (pos > text.size() || text.size() - pos < count) return false;
+    int value = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const char c = text[pos + i];
+        if (!isDigit(c)) return false;
+        value = value * 10 + (c - '0');
+    }
+    out = value;
+    return true;
+}
+
+bool isLeapYear(std::int64_t year) {
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
+
+int daysInMonth(std::int64_t year, int month) {
+    static constexpr int lengths[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return month == 2 && isLeapYear(year) ? 29 : lengths[month - 1];
+}
+
+// Days since 1970-01-01 in the proleptic Gregorian calendar (eras of 400 years).
+std::int64_t daysFromCivil(std::int64_t year, int month, int day) {
+    year -= month <= 2 ? 1 : 0;
+    const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
+    const std::int64_t yearOfEra = year - era * 400;
+    const std::int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const std::int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + dayOfEra - 719468;
+}
+
+struct CivilDate {
+    std::int64_t year;
+    int month;
+    int day;
+};
+
+CivilDate civilFromDays(std::int64_t days) {
+    days += 719468;
+    const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+    const std::int64_t dayOfEra = days - era * 146097;
+    const std::int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const std::int64_t shiftedMonth = (5 * dayOfYear + 2) / 153;
+    const int day = static_cast<int>(dayOfYear - (153 * shiftedMonth + 2) / 5 + 1);
+    const int month = static_cast<int>(shiftedMonth < 10 ? shiftedMonth + 3 : shiftedMonth - 9);
+    return {yearOfEra + era * 400 + (month <= 2 ? 1 : 0), month, day};
+}
+
+// Parsing and formatting both build a date this way, so a formatted millisecond
+// parses back to the very same double.
+double composeSeconds(std::int64_t seconds, std::int64_t nanoseconds) {
+    return static_cast<double>(seconds) + static_cast<double>(nanoseconds) / 1e9;
+}
+
+// The largest millisecond whose parsed value does not lie after `t`. Multiplying
+// the fraction alone can land a hair below the integer and print .122 for .123.
+int flooredMilliseconds(std::int64_t seconds, double t) {
+    int millis = std::clamp(static_cast<int>((t - static_cast<double>(seconds)) * 1000.0), 0, 999);
+    while (millis > 0 && composeSeconds(seconds, millis * 1'000'000LL) > t) --millis;
+    while (millis < 999 && composeSeconds(seconds, (millis + 1) * 1'000'000LL) <= t) ++millis;
+    return millis;
+}
+
+}  // namespace
+
+const ISO8601DateFormatter& ISO8601DateFormatter::internetDateTime() {
+    static const ISO8601DateFormatter formatter(Options::internetDateTime);
+    return formatter;
+}
+
+const ISO8601DateFormatter& ISO8601DateFormatter::withFractionalSeconds() {
+    static const ISO8601DateFormatter formatter(Options::withFractionalSeconds);
+    return formatter;
+}
+
+std::optional<Date> ISO8601DateFormatter::date(std::string_view text) const noexcept {
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+    if (text.size() < 20 || !readDigits(text, 0, 4, year) || text[4] != '-' || !readDigits(text, 5, 2, month) ||
+        text[7] != '-' || !readDigits(text, 8, 2, day) || text[10] != 'T' || !readDigits(text, 11, 2, hour) ||
+        text[13] != ':' || !readDigits(text, 14, 2, minute) || text[16] != ':' || !readDigits(text, 17, 2, second)) {
+        return std::nullopt;
+    }
+    if (month < 1 || month > 12 || day < 1 || day > daysInMonth(year, month) || hour > 23 || minute > 59 ||
+        second > 59) {
+        return std::nullopt;
+    }
+
+    std::size_t pos = 19;
+    std::int64_t nanoseconds = 0;
+    if (options_ == Options::withFractionalSeconds) {
+        if (text[pos] != '.') return std::nullopt;
+        const std::size_t start = ++pos;
+        // Digits past nanoseconds are checked but carry nothing a double could hold.
+        std::int64_t scale = 100'000'000;
+        while (pos < text.size() && isDigit(text[pos])) {
+            nanoseconds += (text[pos] - '0') * scale;
+            scale /= 10;
+            ++pos;
+        }
+        if (pos == start) return std::nullopt;
+    }
+
+    if (pos >= text.size()) return std::nullopt;
+    std::int64_t offsetSeconds = 0;
+    const char designator = text[pos];
+    if (designator == 'Z') {
+        ++pos;
+    } else if (designator == '+' || designator == '-') {
+        int offsetHours = 0, offsetMinutes = 0;
+        if (!readDigits(text, pos + 1, 2, offsetHours)) return std::nullopt;
+        pos += 3;
+        if (pos < text.size() && text[pos] == ':') ++pos;
+        if (!readDigits(text, pos, 2, offsetMinutes)) return std::nullopt;
+        pos += 2;
+        if (offsetHours > 23 || offsetMinutes > 59) return std::nullopt;
+        offsetSeconds = (offsetHours * 3600 + offsetMinutes * 60) * (designator == '-' ? -1 : 1);
+    } else {
+        return std::nullopt;
+    }
+    if (pos != text.size()) return std::nullopt;
+
+    const std::int64_t seconds =
+        daysFromCivil(year, month, day) * secondsPerDay + hour * 3600 + minute * 60 + second - offsetSeconds;
+    return Date{composeSeconds(seconds, nanoseconds)};
+}
+
+std::string ISO8601DateFormatter::string(Date date) const {
+    const double t = date.timeIntervalSince1970;
+    if (!std::isfinite(t) || std::fabs(t) >= largestFormattableSeconds) return {};
+
+    const auto seconds = static_cast<std::int64_t>(std::floor(t));
+    std::int64_t days = seconds / secondsPerDay;
+    std::int64_t secondOfDay = seconds % secondsPerDay;
+    if (secondOfDay < 0) {
+        secondOfDay += secondsPerDay;
+        --days;
+    }
+    const CivilDate civil = civilFromDays(days);
+
+    std::string text = civil.year < 0 ? fmt::format("-{:04}", -civil.year) : fmt::format("{:04}", civil.year);
+    text += fmt::format("-{:02}-{:02}T{:02}:{:02}:{:02}", civil.month, civil.day, secondOfDay / 3600,
+                        secondOfDay / 60 % 60, secondOfDay % 60);
+    if (options_ == Options::withFractionalSeconds) {
+        text += fmt::format(".{:03}", flooredMilliseconds(seconds, t));
+    }
+    text += 'Z';
+    return text;
+}
+
+}  // namespace Platform

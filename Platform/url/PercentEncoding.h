@@ -1,0 +1,15 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace Platform {
+
+// Percent-encodes a query name or value: every byte other than letters, digits
+// and - . _ ~ ! $ ' ( ) * , ; = : @ / ? becomes "%XX" in upper-case hex, so '+'
+// and '&' never read as a blank or a separator. nullopt when the text is not
+// valid UTF-8.
+std::optional<std::string> addingPercentEncoding(std::string_view text);
+
+}  // namespace Platform

@@ -1,0 +1,66 @@
+#include "Platform/url/URL.h"
+
+#include <curl/curl.h>
+
+#include <charconv>
+#include <memory>
+
+#include "Platform/http/CurlGlobal.h"
+
+namespace Platform {
+
+namespace {
+
+struct CurlURLDeleter {
+    void operator()(CURLU* handle) const noexcept { curl_url_cleanup(handle); }
+};
+using CurlURLHandle = std::unique_ptr<CURLU, CurlURLDeleter>;
+
+std::optional<std::string> part(CURLU* handle, CURLUPart which) {
+    char* text = nullptr;
+    if (curl_url_get(handle, which, &text, 0) != CURLUE_OK || text == nullptr) return std::nullopt;
+    std::unique_ptr<char, decltype(&curl_free)> owner(text, &curl_free);
+    return std::string(text);
+}
+
+CurlURLHandle parsedHandle(const std::string& text) {
+    CurlURLHandle handle(curl_url());
+    if (!handle || curl_url_set(handle.get(), CURLUPART_URL, text.c_str(), CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK) {
+        return nullptr;
+    }
+    return handle;
+}
+
+}  // namespace
+
+std::optional<URL> URL::parse(std::string_view text) {
+    // libcurl reads C strings: an embedded NUL would silently cut the text short.
+    if (text.empty() || text.find('\0') != std::string_view::npos) return std::nullopt;
+    ensureCurlGlobalInit();
+
+    const CurlURLHandle first = parsedHandle(std::string(text));
+    if (!first) return std::nullopt;
+    auto normalized = part(first.get(), CURLUPART_URL);
+    if (!normalized) return std::nullopt;
+    // Components come from the normalized text so they always agree with it;
+    // "http://h/?" normalizes to "http://h/" yet keeps an empty query otherwise.
+    const CurlURLHandle handle = parsedHandle(*normalized);
+    if (!handle) return std::nullopt;
+
+    URL url;
+    url.absoluteString_ = std::move(*normalized);
+    url.scheme_ = part(handle.get(), CURLUPART_SCHEME).value_or("");
+    url.host_ = part(handle.get(), CURLUPART_HOST).value_or("");
+    url.path_ = part(handle.get(), CURLUPART_PATH).value_or("");
+    url.query_ = part(handle.get(), CURLUPART_QUERY);
+    url.fragment_ = part(handle.get(), CURLUPART_FRAGMENT);
+    if (const auto port = part(handle.get(), CURLUPART_PORT)) {
+        int value = 0;
+        const auto [end, error] = std::from_chars(port->data(), port->data() + port->size(), value);
+        if (error != std::errc() || end != port->data() + port->size()) return std::nullopt;
+        url.port_ = value;
+    }
+    return url;
+}
+
+}  // namespace Platform

@@ -1,0 +1,101 @@
+#include <gtest/gtest.h>
+
+#include "Common/connection/APIRequest.h"
+#include "Platform/url/PercentEncoding.h"
+
+using namespace Common;
+using Platform::URLQueryItem;
+
+namespace {
+
+struct Nothing {};
+
+struct ListParameter : APIEndpoint<ListParameter, Nothing> {
+    static constexpr APIMethod staticMethod = APIMethod::GET;
+    static constexpr std::string_view endpointTemplate = "/folders/:id/ls";
+    ListParameter(std::string id, std::vector<URLQueryItem> query)
+        : APIEndpoint(true, false, std::move(query)), id_(std::move(id)) {}
+    const std::string& identifier() const { return id_; }
+    std::string id_;
+};
+
+struct TokenParameter : APIEndpoint<TokenParameter, Nothing> {
+    static constexpr APIMethod staticMethod = APIMethod::POST;
+    static constexpr std::string_view endpointTemplate = "/oauth/token";
+    TokenParameter() : APIEndpoint(false, false) {}
+};
+
+struct VolumesParameter : APIEndpoint<VolumesParameter, Nothing> {
+    static constexpr APIMethod staticMethod = APIMethod::GET;
+    static constexpr std::string_view endpointTemplate = "/users/me/my_volumes";
+    VolumesParameter() : APIEndpoint(true, true) {}
+};
+
+struct BadPath : APIEndpoint<BadPath, Nothing> {
+    static constexpr APIMethod staticMethod = APIMethod::GET;
+    static constexpr std::string_view endpointTemplate = "no-slash";
+    BadPath() : APIEndpoint(false, false) {}
+};
+
+static_assert(APIParameterType<ListParameter>);
+
+TEST(APIMethod, RawValuesAreExact) {
+    for (auto method : Platform::allCases<APIMethod>()) {
+        EXPECT_EQ(Platform::fromRawValue<APIMethod>(Platform::rawValue(method)), method);
+    }
+    for (std::string_view raw : {"get", "Patch", "", "HEAD", "GET "}) {
+        EXPECT_FALSE(Platform::fromRawValue<APIMethod>(raw).has_value()) << raw;
+    }
+}
+
+TEST(APIParameter, PathsAndRequestLines) {
+    const std::tuple<std::string, std::vector<URLQueryItem>, std::string> rows[] = {
+        {"abc", {}, "GET /folders/abc/ls"},
+        {"12", {{"offset", "0"}, {"limit", "100"}}, "GET /folders/12/ls?offset=0&limit=100"},
+        {"x:idy", {{"latest", std::nullopt}}, "GET /folders/x:idy/ls?latest"},
+        {"", {}, "GET /folders//ls"},
+    };
+    for (const auto& [id, query, line] : rows) {
+        EXPECT_EQ(ListParameter(id, query).httpRequestLine(), line);
+    }
+    EXPECT_EQ(TokenParameter().httpRequestLine(), "POST /oauth/token");
+    EXPECT_EQ(fillingIdentifier("/a/:id/b/:id", ":id"), "/a/:id/b/:id");
+    EXPECT_EQ(fillingIdentifier("/files/:id/token", "abc"), "/files/abc/token");
+}
+
+TEST(APIRequest, BuildsURLHeadersAndRequest) {
+    const APIServer server{"http", "api.local.test", 3000};
+    const auto keyword = Platform::addingPercentEncoding("a+b&c d").value();
+    const ListParameter list("7", {{"q", keyword}});
+    const auto url = apiRequestURL(server, list);
+    ASSERT_TRUE(url.has_value());
+    EXPECT_EQ(url->absoluteString(), "http://api.local.test:3000/folders/7/ls?q=a%2Bb%26c%20d");
+
+    using Headers = std::vector<std::pair<std::string, std::optional<std::string>>>;
+    const std::tuple<const APIParameter*, std::optional<std::string_view>, Headers> rows[] = {
+        {&list, "tok", {{"Authorization", "Bearer tok"}}},
+        {&list, std::nullopt, {}},
+    };
+    for (const auto& [parameter, token, expected] : rows) {
+        EXPECT_EQ(apiRequestHeaders(*parameter, token), expected);
+    }
+    const VolumesParameter volumes;
+    EXPECT_EQ(apiRequestHeaders(volumes, "t"),
+              (Headers{{"Content-Type", "application/json; charset=UTF-8"}, {"Authorization", "Bearer t"}}));
+    const TokenParameter token;
+    EXPECT_TRUE(apiRequestHeaders(token, "t").empty()) << "the token endpoint never carries a bearer token";
+
+    const auto request = makeURLRequest(*url, Platform::URLRequestCachePolicy::reloadIgnoringLocalCacheData,
+                                        apiRequestTimeoutInterval, std::string("body"), "PATCH",
+                                        {{"A", "1"}, {"B", std::nullopt}, {"C", "3"}});
+    EXPECT_EQ(request.httpMethod, "PATCH");
+    EXPECT_EQ(request.timeoutInterval, 180);
+    EXPECT_EQ(request.httpBody, "body");
+    EXPECT_EQ(request.allHTTPHeaderFields,
+              (std::vector<std::pair<std::string, std::string>>{{"A", "1"}, {"C", "3"}}));
+
+    // A path that is not one cannot become a URL: the pipeline fails before sending.
+    EXPECT_FALSE(apiRequestURL(server, BadPath()).has_value());
+}
+
+}  // namespace
