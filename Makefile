@@ -18,7 +18,8 @@ unit: build
 fuzz: setup
 	bash scripts/fuzz.sh
 
-test: unit fuzz
+# Unit tests last, so their summary closes the output.
+test: fuzz unit
 
 asan: setup
 	cmake --preset asan >/dev/null
