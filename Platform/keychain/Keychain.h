@@ -1,0 +1,51 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "Platform/keychain/KeychainAttributes.h"
+#include "Platform/keychain/KeychainBackend.h"
+#include "Platform/keychain/KeychainItem.h"
+#include "Platform/keychain/KeychainQuery.h"
+#include "Platform/keychain/KeychainStatus.h"
+
+namespace Platform {
+
+// Generic-password items shared by the processes of an application group.
+// Calls return a status and never throw: a failing store reads as errSecIO.
+// Safe from any thread.
+class Keychain {
+public:
+    static constexpr std::string_view sharedAccessGroup = "group.com.fernwaldsky.quillo.macos";
+
+    // The process-wide keychain: a SQLite store in the container of sharedAccessGroup,
+    // which is also the access group of items added without one. The container is
+    // looked up on first use.
+    static Keychain& shared();
+
+    // A null backend makes every call answer errSecIO.
+    explicit Keychain(std::shared_ptr<KeychainBackend> backend, std::string defaultAccessGroup = {});
+
+    const std::string& defaultAccessGroup() const noexcept { return defaultAccessGroup_; }
+
+    // errSecSuccess, or errSecDuplicateItem when an item with the same service, account,
+    // access group and synchronizable state exists (after filling defaults).
+    OSStatus add(const KeychainAttributes& attributes);
+    // errSecParam when `changes` is empty; otherwise as KeychainBackend::update.
+    OSStatus update(const KeychainQuery& query, const KeychainAttributes& changes);
+    // `result` holds at most one item for matchLimit one, every match for all.
+    OSStatus copyMatching(const KeychainQuery& query, std::vector<KeychainItem>& result);
+    // Deletes every match, even with matchLimit one; errSecItemNotFound when none.
+    OSStatus remove(const KeychainQuery& query);
+
+private:
+    template <class Operation>
+    OSStatus perform(const char* name, Operation&& operation) noexcept;
+
+    std::shared_ptr<KeychainBackend> backend_;
+    std::string defaultAccessGroup_;
+};
+
+}  // namespace Platform

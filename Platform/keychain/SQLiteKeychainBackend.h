@@ -1,0 +1,51 @@
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "Platform/core/Result.h"
+#include "Platform/keychain/KeychainBackend.h"
+
+namespace Platform {
+
+// Items in one SQLite file (mode 0600, folder 0700) that every process of the
+// group opens. Each call is one statement, so processes never see half a change;
+// WAL and a busy timeout let them take turns. The file is opened on first use
+// and again after a failure, which each call reports as errSecIO.
+class SQLiteKeychainBackend : public KeychainBackend {
+public:
+    // <container>/Keychains/keychain.sqlite in the group's container, looked up on first use.
+    static std::shared_ptr<SQLiteKeychainBackend> forApplicationGroup(std::string groupIdentifier);
+    // An explicit file; a missing folder is created with mode 0700.
+    explicit SQLiteKeychainBackend(std::filesystem::path file);
+    ~SQLiteKeychainBackend() override;
+
+    // Opens the file now instead of on first use. The error is a KeychainError
+    // carrying errSecIO and the reason.
+    Result<void> open();
+    // The file, once known.
+    std::optional<std::filesystem::path> path() const;
+
+    OSStatus add(const KeychainItem& item) override;
+    OSStatus update(const KeychainQuery& query, const KeychainAttributes& changes) override;
+    OSStatus copyMatching(const KeychainQuery& query, std::vector<KeychainItem>& result) override;
+    OSStatus remove(const KeychainQuery& query) override;
+
+private:
+    struct Store;
+    SQLiteKeychainBackend(std::optional<std::string> groupIdentifier, std::optional<std::filesystem::path> file);
+    // Throws KeychainError; callers hold mutex_.
+    Store& store();
+    template <class Body>
+    OSStatus guarded(const char* name, Body&& body);
+
+    std::optional<std::string> groupIdentifier_;
+    mutable std::mutex mutex_;
+    std::optional<std::filesystem::path> file_;
+    std::unique_ptr<Store> store_;
+};
+
+}  // namespace Platform
