@@ -10,15 +10,30 @@ namespace Common::WebService {
 
 namespace {
 
+// The query encoding, plus "=": form parsers split a pair at its "=" signs, and some
+// keep only the last piece, so a value must not carry one in clear.
+std::string formValue(std::string_view value) {
+    const auto encoded = Platform::addingPercentEncoding(value);
+    if (!encoded) throw CommonError::failedToCreateAuthentication();
+    std::string out;
+    out.reserve(encoded->size());
+    for (char c : *encoded) {
+        if (c == '=') {
+            out += "%3D";
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 Platform::Data formBody(const std::vector<std::pair<std::string_view, std::string_view>>& pairs) {
     Platform::Data body;
     for (const auto& [name, value] : pairs) {
-        const auto encoded = Platform::addingPercentEncoding(value);
-        if (!encoded) throw CommonError::failedToCreateAuthentication();
         if (!body.empty()) body += '&';
         body.append(name);
         body += '=';
-        body += *encoded;
+        body += formValue(value);
     }
     return body;
 }

@@ -26,8 +26,9 @@ struct CredentialParameter : APIEndpoint<CredentialParameter, std::shared_ptr<co
     // Always empty; the endpoint takes no identifier.
     std::string id;
 
-    // The sign-in body (password grant). Every value is percent-encoded, so a password
-    // holding "&", "+", "=" or "%" arrives as typed. Callers pass raw values.
+    // The sign-in body (password grant). Every value is percent-encoded (the query set
+    // without "+", "&" and "="), so a password holding "&", "+", "=" or "%" arrives as
+    // typed. Callers pass raw values.
     // Throws CommonError::failedToCreateAuthentication when a value is not valid UTF-8.
     static Platform::Data dataForCreate(std::string_view clientID, std::string_view clientSecret, const Secret& secret,
                                         const std::optional<std::string>& enterpriseAccount,

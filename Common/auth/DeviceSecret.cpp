@@ -1,5 +1,7 @@
 #include "Common/auth/DeviceSecret.h"
 
+#include "Platform/archive/KeyedArchiver.h"
+#include "Platform/archive/KeyedUnarchiver.h"
 #include "Platform/json/JSONDecoder.h"
 
 namespace Common {
@@ -22,6 +24,32 @@ bool operator==(const DeviceSecret& lhs, const DeviceSecret& rhs) {
     if (&lhs == &rhs) return true;
     if (lhs.host() != rhs.host() || lhs.digest() != rhs.digest()) return false;
     return lhs.login() == rhs.login() || (lhs.email() && rhs.email() && *lhs.email() == *rhs.email());
+}
+
+}  // namespace Common
+
+namespace Common {
+
+void DeviceSecret::encode(Platform::KeyedArchiver& coder) const {
+    coder.encode("digest", digest_);
+    coder.encode("host", host_);
+    coder.encode("login", login_);
+    // No key at all without an e-mail address.
+    if (email_) coder.encode("email", *email_);
+}
+
+std::shared_ptr<DeviceSecret> DeviceSecret::decode(Platform::KeyedUnarchiver& coder) {
+    auto digest = coder.decodeString("digest");
+    auto email = coder.decodeString("email");
+    auto host = coder.decodeString("host");
+    auto login = coder.decodeString("login");
+    if (!digest || !host || !login) return nullptr;
+    auto secret = std::shared_ptr<DeviceSecret>(new DeviceSecret);
+    secret->digest_ = std::move(*digest);
+    secret->email_ = std::move(email);
+    secret->host_ = std::move(*host);
+    secret->login_ = std::move(*login);
+    return secret;
 }
 
 }  // namespace Common

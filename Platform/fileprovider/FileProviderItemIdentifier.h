@@ -10,6 +10,12 @@ namespace Platform {
 struct FileProviderItemIdentifier {
     std::string rawValue;
 
+    // The root of every domain's tree. No service identifier can take this form.
+    static const FileProviderItemIdentifier& rootContainer() {
+        static const FileProviderItemIdentifier root{".root-container"};
+        return root;
+    }
+
     auto operator<=>(const FileProviderItemIdentifier&) const = default;
 };
 

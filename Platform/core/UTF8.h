@@ -1,0 +1,11 @@
+#pragma once
+
+#include <string_view>
+
+namespace Platform {
+
+// Strict UTF-8: no truncated sequences, overlong forms, surrogates or code points past
+// U+10FFFF.
+bool isValidUTF8(std::string_view text) noexcept;
+
+}  // namespace Platform

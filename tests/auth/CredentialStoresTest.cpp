@@ -1,0 +1,280 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "../platform/StoreTestSupport.h"
+#include "Common/auth/KeychainError.h"
+#include "Common/auth/KeychainManager.h"
+#include "Common/auth/OAuthManager.h"
+#include "Common/auth/SharedConstants.h"
+#include "Common/auth/SharedContainerDefaults.h"
+#include "Common/connection/QuilloBackend.h"
+#include "Platform/archive/ArchiveError.h"
+#include "Platform/archive/KeyedArchiver.h"
+#include "Platform/archive/KeyedUnarchiver.h"
+#include "Platform/bundle/Bundle.h"
+#include "Platform/defaults/UserDefaults.h"
+#include "Platform/json/JSONDecoder.h"
+#include "Platform/keychain/Keychain.h"
+#include "Platform/keychain/SQLiteKeychainBackend.h"
+#include "Platform/log/LogStore.h"
+
+using namespace Common;
+using StoreTestSupport::TemporaryRoot;
+
+namespace {
+
+std::shared_ptr<const Credential> makeCredential(const std::string& token, std::optional<long> expiresIn = 3600,
+                                                 bool withEmail = true) {
+    std::string json = R"({"access_token":")" + token + R"(","token_type":"bearer","refresh_token":"r-)" + token + "\"";
+    if (expiresIn) json += ",\"expires_in\":" + std::to_string(*expiresIn);
+    json += R"(,"login":"user","email":)" + std::string(withEmail ? "\"u@example.com\"" : "null") + "}";
+    return Platform::JSONDecoder::forAPIResponse().decode<std::shared_ptr<const Credential>>(json);
+}
+
+std::size_t countLogLines(const std::string& category, Platform::LogLevel level, Platform::Date since) {
+    std::size_t count = 0;
+    for (const auto& entry : Platform::LogStore::shared().entries(since)) {
+        if (entry.category == category && entry.level == level) ++count;
+    }
+    return count;
+}
+
+const std::string stagingHost(Platform::rawValue(QuilloBackend::Domain::staging));
+
+// One temporary application-group root with a keychain and shared settings in it.
+struct Stores {
+    TemporaryRoot root;
+    Platform::Keychain keychain{Platform::SQLiteKeychainBackend::forApplicationGroup(appGroupIdentifier)};
+    KeychainManager manager{keychain};
+    SharedContainerDefaults settings = SharedContainerDefaults::sharedContainerDefaults();
+};
+
+// Writes what a user archive from elsewhere might hold.
+struct StrangeUser {
+    static constexpr const char* defaultArchiveClassName = "Common.TarnUser";
+    static constexpr bool supportsSecureCoding = true;
+    void encode(Platform::KeyedArchiver& coder) const {
+        coder.encode("id", std::int64_t{1});
+        coder.encode("role", std::string("admin"));
+        coder.encode("type", std::int64_t{3});
+    }
+    static std::shared_ptr<StrangeUser> decode(Platform::KeyedUnarchiver&) { return nullptr; }
+};
+
+TEST(RecordArchives, RoundTrip) {
+    for (const bool withEmail : {true, false}) {
+        const auto credential = makeCredential("a", 60, withEmail);
+        const auto data = Platform::KeyedArchiver::archivedData(*credential, true);
+        const auto back = Platform::KeyedUnarchiver::unarchivedObject<Credential>(data);
+        ASSERT_TRUE(back);
+        EXPECT_EQ(*back, *credential) << "the expiration comes back as the same instant";
+    }
+
+    const auto user = Platform::JSONDecoder::forAPIResponse().decode<TarnUser>(R"({"id":7,"account_id":9})");
+    const auto userBack =
+        Platform::KeyedUnarchiver::unarchivedObject<TarnUser>(Platform::KeyedArchiver::archivedData(user, true));
+    ASSERT_TRUE(userBack);
+    EXPECT_EQ(*userBack, user);
+
+    // A role the reader does not know reads as absent rather than failing the user.
+    const auto strange = Platform::KeyedUnarchiver::unarchivedObject<TarnUser>(
+        Platform::KeyedArchiver::archivedData(StrangeUser{}, true));
+    ASSERT_TRUE(strange);
+    EXPECT_EQ(strange->id(), 1);
+    EXPECT_EQ(strange->accountId(), 0);
+    EXPECT_FALSE(strange->role() || strange->type());
+}
+
+TEST(KeychainManager, CredentialsPasswordsAndSecrets) {
+    Stores stores;
+    auto& manager = stores.manager;
+    EXPECT_EQ(manager.accessGroup(), "") << "no bundle prefix, no group";
+
+    // Nothing stored is keyNotFound, not credentialNotFound.
+    try {
+        manager.credential(stagingHost);
+        ADD_FAILURE();
+    } catch (const KeychainError& e) {
+        EXPECT_EQ(e, KeychainError::keyNotFound());
+    }
+    EXPECT_NO_THROW(manager.removeCredential());
+    EXPECT_NO_THROW(manager.removePassword());
+
+    // A second write for the same domain replaces the first.
+    manager.setCredential(*makeCredential("first"), stagingHost);
+    manager.setCredential(*makeCredential("second"), stagingHost);
+    EXPECT_EQ(manager.credential(stagingHost)->accessToken(), "second");
+    std::vector<Platform::KeychainItem> items;
+    ASSERT_EQ(stores.keychain.copyMatching({.service = "Quillo Credential", .matchLimit = Platform::KeychainMatchLimit::all,
+                                            .returnData = true},
+                                           items),
+              Platform::errSecSuccess);
+    ASSERT_EQ(items.size(), 1u);
+    EXPECT_TRUE(items[0].synchronizable);
+    EXPECT_NE(items[0].data->find("TarnOAuthCredential"), std::string::npos);
+
+    const auto keychainFile = stores.root.path() / appGroupIdentifier / "Keychains" / "keychain.sqlite";
+    EXPECT_EQ(StoreTestSupport::modeOf(keychainFile), 0600u);
+    EXPECT_EQ(StoreTestSupport::modeOf(keychainFile.parent_path()), 0700u);
+
+    // Bytes that are no credential archive.
+    ASSERT_EQ(stores.keychain.update({.service = "Quillo Credential"}, {.valueData = std::string("junk")}),
+              Platform::errSecSuccess);
+    EXPECT_THROW(manager.credential(stagingHost), Platform::ArchiveError);
+    manager.removeCredential();
+    EXPECT_THROW(manager.credential(stagingHost), KeychainError);
+
+    manager.setPassword("p&ss wörd", "alice");
+    EXPECT_EQ(manager.password("alice"), "p&ss wörd");
+    manager.setPassword(std::string("\xff\xfe", 2), "bob");
+    EXPECT_THROW(manager.password("bob"), KeychainError) << "stored bytes that are not UTF-8";
+    EXPECT_THROW(manager.password("carol"), KeychainError);
+
+    manager.setDeviceSecrets({});
+    EXPECT_NO_THROW(manager.setDeviceSecrets({}));
+}
+
+TEST(KeychainManager, AccessGroupFollowsTheBundlePrefix) {
+    Stores stores;
+    Platform::Bundle::setMain(Platform::Bundle{"com.example.app", {{appIdentifierPrefixKey, "ABCDE12345."}}});
+    KeychainManager grouped(stores.keychain);
+    Platform::Bundle::setMain(std::nullopt);
+    EXPECT_EQ(grouped.accessGroup(), "ABCDE12345.com.fernwaldsky.quillo.macos.keychain.shared");
+    grouped.setCredential(*makeCredential("g"), stagingHost);
+    EXPECT_THROW(stores.manager.credential(stagingHost), KeychainError) << "another group sees nothing";
+    EXPECT_EQ(grouped.credential(stagingHost)->accessToken(), "g");
+}
+
+TEST(SharedContainerDefaults, TypedAccessors) {
+    Stores stores;
+    auto& settings = stores.settings;
+    EXPECT_EQ(settings.domain(), std::string(Platform::rawValue(QuilloBackend::Domain::production)));
+    EXPECT_FALSE(settings.account() || settings.credential() || settings.currentUser());
+
+    settings.defaults().set(std::int64_t{5}, defaultsDomainKey);
+    settings.defaults().set(true, defaultsAccountKey);
+    EXPECT_EQ(settings.domain(), std::string(Platform::rawValue(QuilloBackend::Domain::production)));
+    EXPECT_FALSE(settings.account());
+
+    settings.setDomain(stagingHost);
+    settings.setAccount("alice");
+    settings.setCredential(makeCredential("x"));
+    EXPECT_EQ(settings.domain(), stagingHost);
+    EXPECT_EQ(settings.account(), "alice");
+    EXPECT_EQ(settings.credential()->accessToken(), "x");
+    settings.setAccount(std::nullopt);
+    settings.setCredential(nullptr);
+    EXPECT_FALSE(settings.defaults().object(defaultsAccountKey) || settings.defaults().object(defaultsCredentialKey));
+
+    const auto user = Platform::JSONDecoder::forAPIResponse().decode<std::shared_ptr<const TarnUser>>(
+        R"({"id":1,"account_id":2,"role":"partner"})");
+    settings.modifyCurrentUser([&](std::shared_ptr<const TarnUser>& current) {
+        EXPECT_FALSE(current);
+        current = user;
+    });
+    EXPECT_TRUE(settings.currentUser()->isPartner());
+
+    const auto since = Platform::Date::now();
+    settings.defaults().set(Platform::UserDefaultsData{"not an archive"}, defaultsCredentialKey);
+    EXPECT_FALSE(settings.credential());
+    EXPECT_EQ(countLogLines("UserDefaults", Platform::LogLevel::fault, since), 1u);
+}
+
+TEST(OAuthManager, ExpiryAndRefresh) {
+    Stores stores;
+    OAuthManager manager(stores.manager, [] { return stagingHost; });
+    EXPECT_TRUE(manager.isExpired());
+    EXPECT_FALSE(manager.bearerToken());
+    EXPECT_TRUE(manager.canRefresh());
+    bool called = false;
+    auto refresher = [&](const std::string&, std::function<void(OAuthManager::CredentialResult)> done) {
+        called = true;
+        done(makeCredential("new"));
+    };
+    manager.updateCredential(refresher).get();
+    EXPECT_FALSE(called) << "no credential, nothing to refresh";
+
+    // Expired from the very instant of the expiration on.
+    manager.setCredential(makeCredential("now", 0));
+    EXPECT_TRUE(manager.isExpired());
+    manager.setCredential(makeCredential("forever", std::nullopt));
+    EXPECT_FALSE(manager.isExpired());
+    EXPECT_EQ(manager.bearerToken(), "Bearer forever");
+
+    stores.manager.setCredential(*manager.credential(), stagingHost);
+    const auto failing = [](const std::string& token, std::function<void(OAuthManager::CredentialResult)> done) {
+        EXPECT_EQ(token, "r-forever");
+        done(KeychainError::passwordNotFound().clone());
+    };
+    EXPECT_THROW(manager.updateCredential(failing).get(), KeychainError);
+    EXPECT_EQ(manager.credential()->accessToken(), "forever");
+
+    manager.updateCredential(refresher).get();
+    EXPECT_TRUE(called);
+    EXPECT_EQ(manager.credential()->accessToken(), "new");
+    EXPECT_EQ(stores.manager.credential(stagingHost)->accessToken(), "forever") << "storing is the caller's job";
+
+    // A reload that finds nothing keeps what the manager has, with one error line.
+    stores.manager.removeCredential();
+    const auto since = Platform::Date::now();
+    manager.reloadCredential();
+    EXPECT_EQ(manager.credential()->accessToken(), "new");
+    EXPECT_EQ(countLogLines("OAuthManager", Platform::LogLevel::error, since), 1u);
+}
+
+TEST(OAuthManager, ReadersNeverSeeATornCredential) {
+    Stores stores;
+    OAuthManager manager(stores.manager, [] { return stagingHost; });
+    const std::shared_ptr<const Credential> credentials[] = {makeCredential("a"), makeCredential("b", 0), nullptr};
+    std::atomic<bool> stop{false};
+    std::atomic<long> reads{0};
+    std::vector<std::thread> readers;
+    for (int i = 0; i < 4; ++i) {
+        readers.emplace_back([&] {
+            while (!stop.load()) {
+                const auto current = manager.credential();
+                if (current) {
+                    EXPECT_TRUE(current->accessToken() == "a" || current->accessToken() == "b");
+                }
+                (void)manager.isExpired();
+                (void)manager.bearerToken();
+                ++reads;
+            }
+        });
+    }
+    for (int i = 0; i < 20000 || reads.load() < 1000; ++i) {
+        manager.setCredential(credentials[i % 3]);
+        if (i > 2'000'000) break;
+    }
+    stop = true;
+    for (auto& reader : readers) reader.join();
+}
+
+// Runs in a second process: signs in as the application would.
+TEST(CrossProcess, DISABLED_ChildSignsIn) {
+    ASSERT_TRUE(StoreTestSupport::enterChildRoot());
+    auto settings = SharedContainerDefaults::sharedContainerDefaults();
+    settings.setDomain(stagingHost);
+    settings.setAccount("child");
+    KeychainManager::shared().setCredential(*makeCredential("from-child"), stagingHost);
+}
+
+TEST(CrossProcess, AnotherProcessSignsIn) {
+    Stores stores;
+    OAuthManager manager(stores.manager,
+                         [] { return SharedContainerDefaults::sharedContainerDefaults().domain(); });
+    EXPECT_FALSE(manager.credential());
+
+    auto child = StoreTestSupport::startChildTest("CrossProcess.DISABLED_ChildSignsIn", stores.root.path());
+    ASSERT_EQ(child.wait(), 0);
+
+    EXPECT_EQ(stores.settings.domain(), stagingHost);
+    EXPECT_EQ(stores.settings.account(), "child");
+    manager.reloadCredential();
+    ASSERT_TRUE(manager.credential());
+    EXPECT_EQ(manager.credential()->accessToken(), "from-child");
+}
+
+}  // namespace
