@@ -1,0 +1,138 @@
+#include "Common/connection/WebConnection.h"
+
+#include <atomic>
+#include <chrono>
+
+#include "Common/auth/OAuthManager.h"
+#include "Common/connection/APIRequest.h"
+#include "Common/connection/CommonError.h"
+#include "Common/connection/HTTPStatusCode.h"
+#include "Common/connection/RailsError.h"
+#include "Common/local/NotificationNames.h"
+#include "Platform/dispatch/ConcurrentPool.h"
+#include "Platform/notification/DistributedNotificationCenter.h"
+
+namespace Common {
+
+namespace {
+
+constexpr std::int64_t failureLimit = 500;
+std::atomic<std::int64_t> failureCounter{0};
+
+Platform::Logger connectionLogger() { return Platform::Logger(Platform::Logger::defaultSubsystem(), "Connection"); }
+
+// Protects the backend from heavy load: every 501st failure is announced once to the
+// whole user session. Increment, test and reset are one atomic step.
+void countFailure() {
+    auto current = failureCounter.load();
+    std::int64_t next = 0;
+    do {
+        next = current + 1 > failureLimit ? 0 : current + 1;
+    } while (!failureCounter.compare_exchange_weak(current, next));
+    if (next == 0) {
+        Platform::DistributedNotificationCenter::shared().post(QuilloExceededErrorLimit);
+        connectionLogger().error("Protect backend from heavy load");
+    }
+}
+
+Platform::URLSessionConfiguration sessionConfiguration() {
+    auto configuration = Platform::URLSessionConfiguration::ephemeral();
+    configuration.waitsForConnectivity = true;
+    configuration.httpAdditionalHeaders = additionalSessionHeaders();
+    return configuration;
+}
+
+}  // namespace
+
+WebConnection::WebConnection(const Platform::URL& baseURL, double requestTimeoutInterval)
+    : downloadSession_(sessionConfiguration()),
+      uploadSession_(sessionConfiguration()),
+      logger_(Platform::Logger::defaultSubsystem(), "Connection"),
+      session_(sessionConfiguration()),
+      scheme_(baseURL.scheme()),
+      host_(baseURL.host()),
+      port_(baseURL.port()),
+      requestTimeoutInterval_(requestTimeoutInterval) {}
+
+std::int64_t WebConnection::failureCount() noexcept { return failureCounter.load(); }
+
+void WebConnection::resetFailureCount() noexcept { failureCounter.store(0); }
+
+void WebConnection::hop(std::function<void()> task) { Platform::ConcurrentPool::post(std::move(task)); }
+
+void WebConnection::logSuccess(const std::string& requestLine, std::size_t bytes) {
+    connectionLogger().debug("✅ %{public}s %{iec-bytes,public}ld", requestLine, static_cast<std::int64_t>(bytes));
+}
+
+Platform::ErrorPtr WebConnection::reportFailure(const std::string& requestLine, const Platform::Error& error) {
+    if (dynamic_cast<const Platform::DecodingError*>(&error)) {
+        connectionLogger().fault("makeAPICallGeneric(_:_:shouldRetry:_:) DecodingError: %{public}s", requestLine);
+    } else {
+        connectionLogger().error("makeAPICallGeneric(_:_:shouldRetry:_:) %{public}s", requestLine);
+    }
+    countFailure();
+    return error.clone();
+}
+
+std::shared_ptr<Platform::Progress> WebConnection::send(const APIParameter& parameter, std::string requestLine,
+                                                        std::optional<Platform::Data> body, Decoder decode) const {
+    auto url = apiRequestURL({scheme_, host_, port_}, parameter);
+    if (!url) {
+        logger_.fault("makeAPICallGeneric(_:_:shouldRetry:_:) Unable to create URL from components");
+        countFailure();
+        decode(CommonError::unexpected().clone(), requestLine);
+        return std::make_shared<Platform::Progress>();
+    }
+
+    hop([session = session_, logger = logger_, timeout = requestTimeoutInterval_, url = std::move(*url), body = std::move(body),
+         method = std::string(Platform::rawValue(parameter.method())), isAuthRequired = parameter.isAuthRequired(),
+         isJSONRequest = parameter.isJSONRequest(), requestLine = std::move(requestLine),
+         decode = std::move(decode)]() mutable {
+        std::vector<std::pair<std::string, std::optional<std::string>>> headers;
+        if (isJSONRequest) headers.emplace_back("Content-Type", "application/json; charset=UTF-8");
+        logger.debug("🌐 %{public}s", requestLine);
+        if (isAuthRequired) {
+            auto& oauth = OAuthManager::shared();
+            if (oauth.isExpired()) {
+                logger.fault("makeAPICallGeneric(_:_:shouldRetry:_:) Token expired");
+                countFailure();
+                decode(RailsError::unauthorized("Token expired").clone(), requestLine);
+                return;
+            }
+            const auto credential = oauth.credential();
+            if (!credential) {
+                logger.fault("makeAPICallGeneric(_:_:shouldRetry:_:) Token not found");
+                countFailure();
+                decode(RailsError::unauthorized("Not found bearer token").clone(), requestLine);
+                return;
+            }
+            headers.emplace_back("Authorization", "Bearer " + credential->accessToken());
+        }
+        auto request = makeURLRequest(std::move(url), Platform::URLRequestCachePolicy::reloadIgnoringLocalCacheData,
+                                      timeout, std::move(body), std::move(method), headers);
+        const auto start = std::chrono::steady_clock::now();
+        session.dataTask(std::move(request), [logger, requestLine, start, decode = std::move(decode)](
+                                                 Platform::URLSession::DataResult result) {
+            if (!result) {
+                decode(reportFailure(requestLine, *result.error()), requestLine);
+                return;
+            }
+            auto [data, response] = std::move(result).value();
+            const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+            logger.debug("🕐 %{public}s %{public}f sec", requestLine, elapsed.count());
+            const auto status = statusOf(response.statusCode);
+            if (!status) {
+                decode(reportFailure(requestLine, RailsError::unexpected()), requestLine);
+                return;
+            }
+            if (responseType(*status) != HTTPStatusCodeResponseType::success) {
+                decode(reportFailure(requestLine, RailsError::httpError(*status, std::move(data))), requestLine);
+                return;
+            }
+            decode(std::move(data), requestLine);
+        });
+    });
+    return std::make_shared<Platform::Progress>();
+}
+
+}  // namespace Common

@@ -1,0 +1,111 @@
+#include "Platform/http/URLSession.h"
+
+#include <algorithm>
+#include <cctype>
+#include <string_view>
+#include <thread>
+
+#include "Platform/dispatch/ConcurrentPool.h"
+#include "Platform/http/URLSessionEngine.h"
+#include "Platform/http/URLSessionTransfer.h"
+
+namespace Platform {
+
+namespace {
+
+class DataTaskTransfer final : public URLSessionTransfer {
+public:
+    DataTaskTransfer(URLRequest request, URLSession::DataCompletion completion)
+        : URLSessionTransfer(std::move(request), nullptr, std::make_unique<DataBodySink>()),
+          completion_(std::move(completion)) {}
+
+    DataTaskTransfer(URLRequest request, Data body, URLSession::DataCompletion completion)
+        : URLSessionTransfer(std::move(request), std::make_unique<DataBodySource>(std::move(body)),
+                             std::make_unique<DataBodySink>()),
+          completion_(std::move(completion)) {}
+
+    void complete(Result<HTTPURLResponse> outcome) override {
+        auto result = outcome ? URLSession::DataResult(std::pair(static_cast<DataBodySink&>(sink()).take(),
+                                                                 std::move(outcome).value()))
+                              : URLSession::DataResult(outcome.error());
+        ConcurrentPool::post([completion = std::move(completion_), result = std::move(result)]() mutable {
+            if (completion) completion(std::move(result));
+        });
+    }
+
+private:
+    URLSession::DataCompletion completion_;
+};
+
+// Data bodies go with the methods that carry one; GET and HEAD send none.
+bool sendsBody(const URLRequest& request) {
+    const auto is = [&](std::string_view method) {
+        return std::equal(method.begin(), method.end(), request.httpMethod.begin(), request.httpMethod.end(),
+                          [](char a, char b) { return a == std::toupper(static_cast<unsigned char>(b)); });
+    };
+    return request.httpBody && !request.httpMethod.empty() && !is("GET") && !is("HEAD");
+}
+
+}  // namespace
+
+// Owns the I/O thread. The thread keeps its own reference to the engine, so when the
+// last session copy goes away on that very thread (a dropped completion holding one)
+// the thread is detached and finishes with the engine still alive.
+struct URLSession::Owner {
+    explicit Owner(URLSessionConfiguration configuration)
+        : engine(std::make_shared<URLSessionEngine>(std::move(configuration))),
+          thread([engine = engine] { engine->run(); }) {}
+
+    ~Owner() {
+        engine->stop();
+        if (thread.get_id() == std::this_thread::get_id()) {
+            thread.detach();
+        } else {
+            thread.join();
+        }
+    }
+
+    std::shared_ptr<URLSessionEngine> engine;
+    std::thread thread;
+};
+
+URLSession::URLSession(URLSessionConfiguration configuration)
+    : owner_(std::make_shared<Owner>(std::move(configuration))) {}
+
+const URLSessionConfiguration& URLSession::configuration() const noexcept {
+    return owner_->engine->configuration();
+}
+
+void URLSession::dataTask(URLRequest request, DataCompletion completion) const {
+    std::unique_ptr<DataTaskTransfer> transfer;
+    if (sendsBody(request)) {
+        Data body = std::move(*request.httpBody);
+        request.httpBody.reset();
+        transfer = std::make_unique<DataTaskTransfer>(std::move(request), std::move(body), std::move(completion));
+    } else {
+        transfer = std::make_unique<DataTaskTransfer>(std::move(request), std::move(completion));
+    }
+    if (auto error = transfer->prepare(configuration())) {
+        transfer->complete(std::move(error));
+        return;
+    }
+    const double resource = configuration().timeoutIntervalForResource;
+    const double seconds = resource > 0 ? std::min(resource, 86400.0 * 3650) : 604800;
+    transfer->deadline = URLSessionTransfer::Clock::now() +
+                         std::chrono::duration_cast<URLSessionTransfer::Clock::duration>(
+                             std::chrono::duration<double>(seconds));
+    owner_->engine->enqueue(std::move(transfer));
+}
+
+std::future<URLSession::DataResult> URLSession::data(URLRequest request) const {
+    auto promise = std::make_shared<std::promise<DataResult>>();
+    auto future = promise->get_future();
+    dataTask(std::move(request), [promise](DataResult result) { promise->set_value(std::move(result)); });
+    return future;
+}
+
+void URLSession::invalidateAndCancel() const {
+    owner_->engine->stop();
+}
+
+}  // namespace Platform

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <functional>
+#include <future>
+#include <memory>
+#include <utility>
+
+#include "Platform/core/Data.h"
+#include "Platform/core/Result.h"
+#include "Platform/http/HTTPURLResponse.h"
+#include "Platform/http/URLRequest.h"
+#include "Platform/http/URLSessionConfiguration.h"
+
+namespace Platform {
+
+class URLSessionEngine;
+
+// Sends HTTP requests. Each session has one I/O thread that runs all its transfers
+// at once over kept-alive (and, over TLS, HTTP/2) connections; copies share that
+// session. Completions run on the ConcurrentPool, never on the caller's thread.
+// The last copy's destruction cancels whatever is still under way.
+class URLSession {
+public:
+    using DataResult = Result<std::pair<Data, HTTPURLResponse>>;
+    using DataCompletion = std::function<void(DataResult)>;
+
+    explicit URLSession(URLSessionConfiguration configuration = URLSessionConfiguration::ephemeral());
+
+    const URLSessionConfiguration& configuration() const noexcept;
+
+    // Sends `request` and passes its response and body, or a URLError, to `completion`.
+    // Any HTTP status is a response. Never blocks; a request that cannot be sent as it
+    // is (bad header field, unsupported scheme) fails without anything being sent.
+    // The body's Data keeps at least 64 spare bytes of capacity past its size.
+    void dataTask(URLRequest request, DataCompletion completion) const;
+    // dataTask for callers that wait.
+    std::future<DataResult> data(URLRequest request) const;
+
+    // Cancels every task under way (each completes with `cancelled`) and every task
+    // given later. Applies to all copies.
+    void invalidateAndCancel() const;
+
+private:
+    struct Owner;
+    std::shared_ptr<Owner> owner_;
+};
+
+}  // namespace Platform

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace Platform {
+
+// How a URLSession sends its requests. Sessions never keep cookies, a disk cache or
+// credentials, so every configuration is ephemeral.
+struct URLSessionConfiguration {
+    static URLSessionConfiguration ephemeral() { return {}; }
+
+    // Sent with every request, before the request's own fields; a request field of the
+    // same name (in any letter case) replaces the session's.
+    std::vector<std::pair<std::string, std::string>> httpAdditionalHeaders;
+    // Hold requests that fail because the machine is offline until it is online again
+    // (at most timeoutIntervalForResource), instead of failing them at once.
+    bool waitsForConnectivity = false;
+    // Seconds a task may take in all, waiting for connectivity included.
+    double timeoutIntervalForResource = 604800;
+    // Connections open at once to one host; further requests queue for a free one.
+    int maximumConnectionsPerHost = 6;
+};
+
+}  // namespace Platform

@@ -1,0 +1,357 @@
+#include "Platform/http/URLSessionTransfer.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <new>
+
+namespace Platform {
+
+namespace {
+
+constexpr long maximumRedirects = 16;
+
+bool sameField(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+std::string_view trim(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r' || text.back() == '\n')) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+// RFC 9110 token characters: what a method or a header name may hold.
+bool isToken(std::string_view text) {
+    constexpr std::string_view extra = "!#$%&'*+-.^_`|~";
+    return !text.empty() && std::all_of(text.begin(), text.end(), [&](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || extra.find(c) != std::string_view::npos;
+    });
+}
+
+// CR or LF would end the field early and let the rest be read as further fields.
+bool isSafeValue(std::string_view value) {
+    return value.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
+}
+
+std::string printable(std::string_view text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\r') out += "\\r";
+        else if (c == '\n') out += "\\n";
+        else if (c == '\0') out += "\\0";
+        else out += c;
+    }
+    return out;
+}
+
+// Fields libcurl must compute itself, or that the session always sets.
+bool isManagedField(std::string_view name) {
+    return sameField(name, "Expect") || sameField(name, "Content-Length");
+}
+
+template <class T>
+CURLcode set(CURL* easy, CURLoption option, T value, CURLcode& first) {
+    const CURLcode code = curl_easy_setopt(easy, option, value);
+    if (first == CURLE_OK) first = code;
+    return code;
+}
+
+}  // namespace
+
+URLError::Code urlErrorCode(CURLcode code) noexcept {
+    using Code = URLError::Code;
+    switch (code) {
+        case CURLE_ABORTED_BY_CALLBACK: return Code::cancelled;
+        case CURLE_URL_MALFORMAT: return Code::badURL;
+        case CURLE_UNSUPPORTED_PROTOCOL: return Code::unsupportedURL;
+        case CURLE_OPERATION_TIMEDOUT: return Code::timedOut;
+        case CURLE_COULDNT_RESOLVE_HOST:
+        case CURLE_COULDNT_RESOLVE_PROXY: return Code::cannotFindHost;
+        case CURLE_COULDNT_CONNECT: return Code::cannotConnectToHost;
+        case CURLE_SEND_ERROR:
+        case CURLE_RECV_ERROR:
+        case CURLE_GOT_NOTHING:
+        case CURLE_PARTIAL_FILE:
+        case CURLE_HTTP2:
+        case CURLE_HTTP2_STREAM:
+        case CURLE_HTTP3: return Code::networkConnectionLost;
+        case CURLE_PEER_FAILED_VERIFICATION:
+        case CURLE_SSL_CACERT_BADFILE:
+        case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+        case CURLE_SSL_INVALIDCERTSTATUS:
+        case CURLE_SSL_ISSUER_ERROR: return Code::serverCertificateUntrusted;
+        case CURLE_SSL_CONNECT_ERROR:
+        case CURLE_SSL_ENGINE_NOTFOUND:
+        case CURLE_SSL_ENGINE_SETFAILED:
+        case CURLE_SSL_CERTPROBLEM:
+        case CURLE_SSL_CIPHER:
+        case CURLE_SSL_SHUTDOWN_FAILED:
+        case CURLE_SSL_CRL_BADFILE:
+        case CURLE_USE_SSL_FAILED: return Code::secureConnectionFailed;
+        case CURLE_WEIRD_SERVER_REPLY: return Code::badServerResponse;
+        case CURLE_TOO_MANY_REDIRECTS: return Code::tooManyRedirects;
+        case CURLE_BAD_CONTENT_ENCODING: return Code::cannotDecodeContentData;
+        default: return Code::unknown;
+    }
+}
+
+CURLcode DataBodySource::attach(CURL* easy) {
+    CURLcode first = CURLE_OK;
+    set(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body_.size()), first);
+    set(easy, CURLOPT_POSTFIELDS, body_.data(), first);
+    return first;
+}
+
+void DataBodySink::begin(std::optional<std::uint64_t> expectedLength) {
+    data_.clear();
+    const auto wanted = std::min(expectedLength.value_or(0), maximumReservation);
+    data_.reserve(static_cast<std::size_t>(wanted) + padding);
+}
+
+bool DataBodySink::write(const char* bytes, std::size_t size) {
+    try {
+        const std::size_t needed = data_.size() + size + padding;
+        if (data_.capacity() < needed) data_.reserve(std::max(needed, data_.capacity() * 2));
+        data_.append(bytes, size);
+        return true;
+    } catch (const std::exception& error) {
+        failure_ = std::make_shared<URLError>(URLError::Code::unknown, std::nullopt, 0,
+                                              std::string("The response body could not be kept: ") + error.what());
+        return false;
+    }
+}
+
+Data DataBodySink::take() {
+    Data body = std::move(data_);
+    data_.clear();
+    if (body.capacity() < body.size() + padding) body.reserve(body.size() + padding);
+    return body;
+}
+
+URLSessionTransfer::URLSessionTransfer(URLRequest request, std::unique_ptr<TransferBodySource> source,
+                                       std::unique_ptr<TransferBodySink> sink)
+    : request_(std::move(request)), source_(std::move(source)), sink_(std::move(sink)) {}
+
+URLSessionTransfer::~URLSessionTransfer() {
+    curl_slist_free_all(headers_);
+}
+
+ErrorPtr URLSessionTransfer::prepare(const URLSessionConfiguration& configuration) {
+    const auto refuse = [&](URLError::Code code, std::string why) -> ErrorPtr {
+        return std::make_shared<URLError>(code, request_.url, 0, std::move(why));
+    };
+    const std::string& scheme = request_.url.scheme();
+    if (!sameField(scheme, "http") && !sameField(scheme, "https")) {
+        return refuse(URLError::Code::unsupportedURL, "scheme \"" + printable(scheme) + "\" is not http or https");
+    }
+    if (request_.url.host().empty()) return refuse(URLError::Code::badURL, "the URL has no host");
+
+    method_ = request_.httpMethod.empty() ? std::string("GET") : request_.httpMethod;
+    if (!isToken(method_)) {
+        return refuse(URLError::Code::invalidRequest, "method \"" + printable(method_) + "\" is not a token");
+    }
+
+    const auto check = [&](const std::pair<std::string, std::string>& field) -> ErrorPtr {
+        if (!isToken(field.first)) {
+            return refuse(URLError::Code::invalidRequest,
+                          "header field name \"" + printable(field.first) + "\" is not a token");
+        }
+        if (!isSafeValue(field.second)) {
+            return refuse(URLError::Code::invalidRequest, "header field \"" + field.first +
+                                                              "\" has a value with CR, LF or NUL: \"" +
+                                                              printable(field.second) + "\"");
+        }
+        return nullptr;
+    };
+    std::vector<const std::pair<std::string, std::string>*> fields;
+    for (const auto& field : configuration.httpAdditionalHeaders) {
+        if (auto error = check(field)) return error;
+        if (!request_.value(field.first)) fields.push_back(&field);
+    }
+    for (const auto& field : request_.allHTTPHeaderFields) {
+        if (auto error = check(field)) return error;
+        fields.push_back(&field);
+    }
+
+    curl_slist_free_all(headers_);
+    headers_ = nullptr;
+    const auto append = [&](const std::string& line) {
+        curl_slist* grown = curl_slist_append(headers_, line.c_str());
+        if (grown == nullptr) throw std::bad_alloc();
+        headers_ = grown;
+    };
+    for (const auto* field : fields) {
+        if (isManagedField(field->first)) continue;
+        // "Name:" would tell libcurl to drop the field; "Name;" sends it empty.
+        append(field->second.empty() ? field->first + ";" : field->first + ": " + field->second);
+    }
+    // Never wait for 100-continue: bodies go out at once.
+    append("Expect:");
+    return nullptr;
+}
+
+ErrorPtr URLSessionTransfer::attach(CURL* easy, Clock::time_point deadline) {
+    responseHeaders_.clear();
+    expectedLength_.reset();
+    inHeaderBlock_ = false;
+    bodyStarted_ = false;
+    errorBuffer_[0] = '\0';
+
+    double idle = request_.timeoutInterval;
+    if (!std::isfinite(idle) || idle <= 0) idle = 60;
+    idle = std::min(idle, 86400.0 * 365);
+    const auto remaining = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+
+    CURLcode first = CURLE_OK;
+    set(easy, CURLOPT_PRIVATE, static_cast<void*>(this), first);
+    set(easy, CURLOPT_URL, request_.url.absoluteString().c_str(), first);
+    set(easy, CURLOPT_PROTOCOLS_STR, "http,https", first);
+    set(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https", first);
+    set(easy, CURLOPT_NOSIGNAL, 1L, first);
+    set(easy, CURLOPT_FOLLOWLOCATION, 1L, first);
+    set(easy, CURLOPT_MAXREDIRS, maximumRedirects, first);
+    set(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_2TLS), first);
+    set(easy, CURLOPT_ACCEPT_ENCODING, "", first);
+    set(easy, CURLOPT_TCP_KEEPALIVE, 1L, first);
+    set(easy, CURLOPT_ERRORBUFFER, errorBuffer_, first);
+    set(easy, CURLOPT_HTTPHEADER, headers_, first);
+    set(easy, CURLOPT_HEADERFUNCTION, &URLSessionTransfer::onHeader, first);
+    set(easy, CURLOPT_HEADERDATA, static_cast<void*>(this), first);
+    set(easy, CURLOPT_WRITEFUNCTION, &URLSessionTransfer::onBody, first);
+    set(easy, CURLOPT_WRITEDATA, static_cast<void*>(this), first);
+    // The request's timeout is an idle timeout: connecting, or no byte moving, for that long.
+    set(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(idle * 1000), first);
+    set(easy, CURLOPT_LOW_SPEED_LIMIT, 1L, first);
+    set(easy, CURLOPT_LOW_SPEED_TIME, static_cast<long>(std::ceil(idle)), first);
+    // The session's resource timeout bounds the whole task.
+    set(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(std::max<std::int64_t>(1, remaining.count())), first);
+
+    if (sameField(method_, "GET")) {
+        set(easy, CURLOPT_HTTPGET, 1L, first);
+    } else if (sameField(method_, "HEAD")) {
+        set(easy, CURLOPT_NOBODY, 1L, first);
+    } else {
+        // POST, PUT and PATCH say "Content-Length: 0" when they have no body.
+        const bool emptyBody =
+            !source_ && (sameField(method_, "POST") || sameField(method_, "PUT") || sameField(method_, "PATCH"));
+        if (sameField(method_, "POST")) {
+            set(easy, CURLOPT_POST, 1L, first);
+        } else {
+            set(easy, CURLOPT_CUSTOMREQUEST, method_.c_str(), first);
+            if (source_ || emptyBody) set(easy, CURLOPT_POST, 1L, first);
+        }
+        if (source_) {
+            const CURLcode code = source_->attach(easy);
+            if (first == CURLE_OK) first = code;
+        } else if (emptyBody) {
+            // An empty body still says so: Content-Length: 0.
+            set(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(0), first);
+            set(easy, CURLOPT_POSTFIELDS, "", first);
+        }
+    }
+    if (first != CURLE_OK) {
+        return std::make_shared<URLError>(URLError::Code::unknown, request_.url, static_cast<int>(first),
+                                          curl_easy_strerror(first));
+    }
+    return nullptr;
+}
+
+Result<HTTPURLResponse> URLSessionTransfer::outcome(CURL* easy, CURLcode code) {
+    if (code == CURLE_WRITE_ERROR) {
+        if (auto failure = sink_->failure()) return failure;
+    }
+    char* effective = nullptr;
+    curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &effective);
+    auto url = effective != nullptr ? URL::parse(effective) : std::nullopt;
+    if (code != CURLE_OK) {
+        std::string detail = errorBuffer_[0] != '\0' ? std::string(errorBuffer_) : curl_easy_strerror(code);
+        auto kind = urlErrorCode(code);
+        // libcurl says "unsupported protocol" also when an http server answers in something
+        // other than HTTP; only a redirect to another scheme is an unsupported URL.
+        if (kind == URLError::Code::unsupportedURL && url &&
+            (sameField(url->scheme(), "http") || sameField(url->scheme(), "https"))) {
+            kind = URLError::Code::badServerResponse;
+        }
+        return ErrorPtr(std::make_shared<URLError>(kind, request_.url, static_cast<int>(code), std::move(detail)));
+    }
+    long status = 0;
+    curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
+    if (status < 100 || status > 999) {
+        return ErrorPtr(std::make_shared<URLError>(URLError::Code::badServerResponse, request_.url, 0,
+                                                   "status " + std::to_string(status)));
+    }
+    if (!bodyStarted_) sink_->begin(std::nullopt);
+    return HTTPURLResponse{
+        .url = url.value_or(request_.url),
+        .statusCode = status,
+        .allHeaderFields = std::move(responseHeaders_),
+    };
+}
+
+std::size_t URLSessionTransfer::onHeader(char* buffer, std::size_t size, std::size_t count, void* self) {
+    const std::size_t length = size * count;
+    try {
+        if (static_cast<URLSessionTransfer*>(self)->receiveHeader(std::string_view(buffer, length)) == 0) return 0;
+        return length;
+    } catch (...) {
+        return 0;  // Out of memory: abort rather than let the exception cross libcurl.
+    }
+}
+
+std::size_t URLSessionTransfer::receiveHeader(std::string_view line) {
+    const std::string_view content = trim(line);
+    // Each response (interim, redirect, final) starts with its status line.
+    if (line.starts_with("HTTP/")) {
+        responseHeaders_.clear();
+        expectedLength_.reset();
+        inHeaderBlock_ = true;
+        bodyStarted_ = false;
+        return 1;
+    }
+    if (!inHeaderBlock_) return 1;  // trailers after a chunked body
+    if (content.empty()) {
+        inHeaderBlock_ = false;
+        bodyStarted_ = true;
+        sink_->begin(sameField(method_, "HEAD") ? std::nullopt : expectedLength_);
+        return 1;
+    }
+    if ((line.front() == ' ' || line.front() == '\t') && !responseHeaders_.empty()) {
+        // Obsolete line folding continues the previous field.
+        responseHeaders_.back().second += ' ';
+        responseHeaders_.back().second += content;
+        return 1;
+    }
+    const auto colon = content.find(':');
+    if (colon == std::string_view::npos || colon == 0) return 1;
+    std::string name(trim(content.substr(0, colon)));
+    std::string value(trim(content.substr(colon + 1)));
+    if (sameField(name, "Content-Length")) {
+        std::uint64_t length = 0;
+        const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), length);
+        if (error == std::errc() && end == value.data() + value.size()) expectedLength_ = length;
+    }
+    responseHeaders_.emplace_back(std::move(name), std::move(value));
+    return 1;
+}
+
+std::size_t URLSessionTransfer::onBody(char* buffer, std::size_t size, std::size_t count, void* self) {
+    auto& transfer = *static_cast<URLSessionTransfer*>(self);
+    const std::size_t length = size * count;
+    try {
+        if (!transfer.bodyStarted_) {
+            transfer.bodyStarted_ = true;
+            transfer.sink_->begin(transfer.expectedLength_);
+        }
+    } catch (...) {
+        return 0;
+    }
+    return transfer.sink_->write(buffer, length) ? length : 0;
+}
+
+}  // namespace Platform

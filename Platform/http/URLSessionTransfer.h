@@ -1,0 +1,131 @@
+#pragma once
+
+// Internal to URLSession: one task's request, body strategies and per-attempt libcurl
+// state. Not for use outside Platform/http.
+
+#include <curl/curl.h>
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "Platform/core/Data.h"
+#include "Platform/core/Result.h"
+#include "Platform/http/HTTPURLResponse.h"
+#include "Platform/http/URLError.h"
+#include "Platform/http/URLRequest.h"
+#include "Platform/http/URLSessionConfiguration.h"
+
+namespace Platform {
+
+// Where a request body comes from: bytes in memory now, a file later.
+class TransferBodySource {
+public:
+    virtual ~TransferBodySource() = default;
+    // Hands the body to `easy` for one attempt; the source outlives the attempt.
+    // Returns the first option libcurl refused, or CURLE_OK.
+    virtual CURLcode attach(CURL* easy) = 0;
+};
+
+// The request body is a Data; libcurl reads it in place (no copy, NUL bytes kept).
+class DataBodySource final : public TransferBodySource {
+public:
+    explicit DataBodySource(Data body) : body_(std::move(body)) {}
+    CURLcode attach(CURL* easy) override;
+
+private:
+    Data body_;
+};
+
+// Where a response body goes: a Data now, a file later.
+class TransferBodySink {
+public:
+    virtual ~TransferBodySink() = default;
+    // A response's body starts; whatever an earlier response (redirect, retry) left is
+    // dropped. `expectedLength` is its Content-Length when the server sent one.
+    virtual void begin(std::optional<std::uint64_t> expectedLength) = 0;
+    // False stops the transfer; `failure()` then says why.
+    virtual bool write(const char* bytes, std::size_t size) = 0;
+    virtual ErrorPtr failure() const { return nullptr; }
+};
+
+// Collects the body into a Data that always keeps `padding` spare bytes of capacity past
+// its size: the JSON parser reads that far when it parses in place.
+class DataBodySink final : public TransferBodySink {
+public:
+    static constexpr std::size_t padding = 64;
+    // Content-Length above this is not trusted for reserving memory up front.
+    static constexpr std::uint64_t maximumReservation = 64u << 20;
+
+    void begin(std::optional<std::uint64_t> expectedLength) override;
+    bool write(const char* bytes, std::size_t size) override;
+    ErrorPtr failure() const override { return failure_; }
+    // The body, padded; the sink is empty afterwards.
+    Data take();
+
+private:
+    Data data_;
+    ErrorPtr failure_;
+};
+
+// One task of a session. The engine runs it in one or more attempts (more only while
+// it waits for connectivity) and then calls `complete` exactly once.
+class URLSessionTransfer {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    URLSessionTransfer(URLRequest request, std::unique_ptr<TransferBodySource> source,
+                       std::unique_ptr<TransferBodySink> sink);
+    virtual ~URLSessionTransfer();
+    URLSessionTransfer(const URLSessionTransfer&) = delete;
+    URLSessionTransfer& operator=(const URLSessionTransfer&) = delete;
+
+    const URLRequest& request() const noexcept { return request_; }
+
+    // Checks the request against `configuration` and prepares what every attempt sends.
+    // An error here means nothing may be sent.
+    ErrorPtr prepare(const URLSessionConfiguration& configuration);
+
+    // Sets up a reset `easy` for one attempt that must end by `deadline`.
+    ErrorPtr attach(CURL* easy, Clock::time_point deadline);
+
+    // What the attempt on `easy` that ended with `code` produced.
+    Result<HTTPURLResponse> outcome(CURL* easy, CURLcode code);
+
+    // Delivers the task's result; called once, must not block.
+    virtual void complete(Result<HTTPURLResponse> outcome) = 0;
+
+    // The engine's bookkeeping.
+    Clock::time_point deadline{};
+    Clock::time_point nextAttempt{};
+    std::chrono::milliseconds retryInterval{0};
+
+protected:
+    TransferBodySink& sink() noexcept { return *sink_; }
+
+private:
+    static std::size_t onHeader(char* buffer, std::size_t size, std::size_t count, void* self);
+    static std::size_t onBody(char* buffer, std::size_t size, std::size_t count, void* self);
+    std::size_t receiveHeader(std::string_view line);
+
+    URLRequest request_;
+    std::unique_ptr<TransferBodySource> source_;
+    std::unique_ptr<TransferBodySink> sink_;
+    curl_slist* headers_ = nullptr;
+    std::string method_;
+    // Per attempt.
+    std::vector<std::pair<std::string, std::string>> responseHeaders_;
+    std::optional<std::uint64_t> expectedLength_;
+    bool inHeaderBlock_ = false;
+    bool bodyStarted_ = false;
+    char errorBuffer_[CURL_ERROR_SIZE] = {};
+};
+
+// The URLError for a libcurl result other than CURLE_OK.
+URLError::Code urlErrorCode(CURLcode code) noexcept;
+
+}  // namespace Platform

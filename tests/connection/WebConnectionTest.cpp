@@ -1,0 +1,233 @@
+#include <gtest/gtest.h>
+
+#include <httplib.h>
+
+#include <atomic>
+#include <latch>
+#include <thread>
+
+#include "../platform/StoreTestSupport.h"
+#include "../support/LoopbackServer.h"
+#include "Common/auth/CredentialParameter.h"
+#include "Common/auth/OAuthManager.h"
+#include "Common/connection/CommonError.h"
+#include "Common/connection/RailsError.h"
+#include "Common/connection/WebConnection.h"
+#include "Common/local/NotificationNames.h"
+#include "Platform/http/URLError.h"
+#include "Platform/notification/DistributedNotificationCenter.h"
+
+using namespace Common;
+using TestSupport::LoopbackServer;
+
+namespace {
+
+struct Stamp {
+    std::string name;
+    Platform::Date createdAt;
+    static Stamp decode(const Platform::KeyedDecoder& c) {
+        return {.name = c.decode<std::string>("name"), .createdAt = c.decode<Platform::Date>("createdAt")};
+    }
+};
+
+// A parameter for any path the test server offers.
+template <class Return, bool auth = true, bool json = false>
+struct Probe : APIEndpoint<Probe<Return, auth, json>, Return> {
+    static constexpr APIMethod staticMethod = APIMethod::GET;
+    static constexpr std::string_view endpointTemplate = "/probe/:id";
+    explicit Probe(std::string id) : APIEndpoint<Probe, Return>(auth, json), id_(std::move(id)) {}
+    const std::string& identifier() const { return id_; }
+    std::string id_;
+};
+
+std::shared_ptr<const Credential> credential(long expiresIn) {
+    return Platform::JSONDecoder::forAPIResponse().decode<std::shared_ptr<const Credential>>(
+        R"({"access_token":"tok","token_type":"bearer","refresh_token":"r","expires_in":)" + std::to_string(expiresIn) +
+        R"(,"login":"u","email":null})");
+}
+
+class WebConnectionTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        server.on("*", "/probe/(.*)", [](const httplib::Request& request, httplib::Response& response) {
+            const std::string id = request.matches[1];
+            if (id == "empty") {
+                response.status = 204;
+            } else if (id == "odd") {
+                response.status = 299;
+                response.set_content("{}", "application/json");
+            } else if (id == "missing") {
+                response.status = 404;
+                response.set_content(R"({"error":"no such thing")", "application/json");
+            } else if (id == "offset") {
+                response.set_content(R"({"name":"a","created_at":"2024-05-01T18:30:00.250+09:00"})", "application/json");
+            } else if (id == "zulu") {
+                response.set_content(R"({"name":"b","created_at":"2024-05-01T09:30:00Z"})", "application/json");
+            } else if (id == "blank") {
+                response.set_content(R"({"name":"c","created_at":"2024-05-01 09:30:00Z"})", "application/json");
+            } else if (id == "slow") {
+                std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+                response.set_content("{}", "application/json");
+            } else {
+                response.set_content(R"({"name":"x","created_at":"2024-05-01T09:30:00Z"})", "application/json");
+            }
+        });
+        server.on("POST", "/oauth/token", [](const httplib::Request& request, httplib::Response& response) {
+            response.set_content(R"({"access_token":")" + request.get_param_value("password") +
+                                     R"(","token_type":"bearer","refresh_token":")" + request.get_param_value("username") +
+                                     R"(","login":"u","email":null})",
+                                 "application/json");
+        });
+        ASSERT_TRUE(server.start());
+        connection.emplace(*Platform::URL::parse(server.url("")), 1.0);
+        OAuthManager::shared().setCredential(credential(3600));
+        WebConnection::resetFailureCount();
+    }
+
+    template <class P>
+    Platform::Result<APIResponse<typename P::ReturnType>> call(const P& parameter,
+                                                              std::optional<Platform::Data> body = std::nullopt) {
+        std::promise<Platform::Result<APIResponse<typename P::ReturnType>>> done;
+        connection->makeAPICallWithReturn(parameter, std::move(body), false, [&](auto result) { done.set_value(result); });
+        return done.get_future().get();
+    }
+
+    StoreTestSupport::TemporaryRoot root;
+    LoopbackServer server{std::chrono::seconds(60)};
+    std::optional<WebConnection> connection;
+};
+
+TEST_F(WebConnectionTest, ClassifiesAnswers) {
+    using Kind = Platform::DecodingError::Kind;
+    // An answer the server sends, and what the caller gets.
+    EXPECT_TRUE(call(Probe<WebService::EmptyReturnType>("empty")));
+    EXPECT_TRUE(call(Probe<WebService::EmptyReturnType>("anything")).value().data.empty());
+    EXPECT_EQ(call(Probe<WebService::BinaryReturnType>("zulu")).value().data.substr(0, 9), R"({"name":")");
+
+    auto emptyRecord = call(Probe<Stamp>("empty"));
+    ASSERT_TRUE(emptyRecord.error<Platform::DecodingError>());
+    EXPECT_EQ(emptyRecord.error<Platform::DecodingError>()->kind(), Kind::dataCorrupted);
+
+    auto odd = call(Probe<Stamp>("odd"));
+    ASSERT_TRUE(odd.error<RailsError>());
+    EXPECT_EQ(*odd.error<RailsError>(), RailsError::unexpected());
+
+    auto missing = call(Probe<Stamp>("missing"));
+    ASSERT_TRUE(missing.error<RailsError>());
+    EXPECT_EQ(*missing.error<RailsError>(),
+              RailsError::httpError(HTTPStatusCode::notFound, std::string(R"({"error":"no such thing")")));
+
+    EXPECT_DOUBLE_EQ(call(Probe<Stamp>("offset")).value().response.createdAt.timeIntervalSince1970, 1714555800.25);
+    EXPECT_DOUBLE_EQ(call(Probe<Stamp>("zulu")).value().response.createdAt.timeIntervalSince1970, 1714555800.0);
+    auto blank = call(Probe<Stamp>("blank"));
+    ASSERT_TRUE(blank.error<Platform::DecodingError>());
+    EXPECT_EQ(blank.error<Platform::DecodingError>()->debugDescription(),
+              "Failed to decode date from string: 2024-05-01 09:30:00Z");
+
+    EXPECT_EQ(WebConnection::failureCount(), 4) << "record from 204, 299, 404 and the blank date";
+}
+
+TEST_F(WebConnectionTest, TokensAndHeaders) {
+    for (const long expiresIn : {-60L, 0L}) {
+        OAuthManager::shared().setCredential(credential(expiresIn));
+        auto expired = call(Probe<Stamp>("x"));
+        ASSERT_TRUE(expired.error<RailsError>()) << expiresIn;
+        EXPECT_EQ(*expired.error<RailsError>(), RailsError::unauthorized("Token expired"));
+    }
+    OAuthManager::shared().setCredential(nullptr);
+    EXPECT_EQ(*call(Probe<Stamp>("x")).error<RailsError>(), RailsError::unauthorized("Token expired"));
+    EXPECT_EQ(server.requestCount(), 0u) << "nothing is sent without a valid token";
+    EXPECT_EQ(WebConnection::failureCount(), 3);
+
+    // The token endpoint needs no credential; its form body arrives as form data.
+    auto signIn = call(WebService::CredentialParameter(),
+                       WebService::CredentialParameter::dataForCreate("c", "s", {"a+b&c", "p&ss+w=rd%"}, std::nullopt,
+                                                                      std::nullopt));
+    ASSERT_TRUE(signIn) << signIn.error()->what();
+    EXPECT_EQ(signIn.value().response->accessToken(), "p&ss+w=rd%");
+    EXPECT_EQ(signIn.value().response->refreshToken(), "a+b&c");
+
+    OAuthManager::shared().setCredential(credential(3600));
+    ASSERT_TRUE(call(Probe<Stamp, true, true>("x")));
+    const auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 2u);
+    const auto& token = requests[0];
+    EXPECT_FALSE(token.header("Content-Type").has_value() && token.header("Content-Type")->starts_with("application/json"));
+    EXPECT_FALSE(token.header("Authorization").has_value());
+    const auto& json = requests[1];
+    EXPECT_EQ(json.header("Content-Type"), "application/json; charset=UTF-8");
+    EXPECT_EQ(json.header("Authorization"), "Bearer tok");
+    for (const auto& request : requests) {
+        EXPECT_EQ(request.header("Accept"), "application/json");
+        EXPECT_EQ(request.header("X-Tarn-Client"), "osx");
+    }
+}
+
+TEST_F(WebConnectionTest, TransportFailuresPassThrough) {
+    auto timedOut = call(Probe<Stamp>("slow"));
+    ASSERT_TRUE(timedOut.error<Platform::URLError>());
+    EXPECT_EQ(timedOut.error<Platform::URLError>()->code(), Platform::URLError::Code::timedOut);
+
+    int closedPort = 0;
+    {
+        LoopbackServer gone;
+        ASSERT_TRUE(gone.start());
+        closedPort = gone.port();
+    }
+    WebConnection refused(*Platform::URL::parse("http://127.0.0.1:" + std::to_string(closedPort)));
+    std::promise<Platform::Result<Stamp>> done;
+    refused.makeAPICall(Probe<Stamp>("x"), std::nullopt, true, [&](Platform::Result<Stamp> r) { done.set_value(r); });
+    auto result = done.get_future().get();
+    ASSERT_TRUE(result.error<Platform::URLError>());
+    EXPECT_EQ(result.error<Platform::URLError>()->code(), Platform::URLError::Code::cannotConnectToHost);
+
+    // A path that forms no URL fails before anything is sent, before the call returns.
+    Platform::ErrorPtr early;
+    connection->makeAPICallWithReturn(Probe<Stamp, false>("a b"), std::nullopt, false,
+                                      [&](auto r) { early = r.error(); });
+    ASSERT_TRUE(early);
+    EXPECT_TRUE(dynamic_cast<const CommonError*>(early.get()));
+    EXPECT_THROW(connection->makeAPICall(Probe<Stamp>("a b"), std::nullopt, false).get(), CommonError);
+    EXPECT_EQ(WebConnection::failureCount(), 4);
+}
+
+// Every 501st failure posts once, however many threads fail at the same time.
+TEST_F(WebConnectionTest, FailureLimitPostsOncePerCrossing) {
+    std::atomic<int> posts{0};
+    auto& center = Platform::DistributedNotificationCenter::shared();
+    const auto token = center.addObserver(QuilloExceededErrorLimit, [&](const std::string&) { ++posts; });
+    auto failOnce = [&] {
+        connection->makeAPICallWithReturn(Probe<Stamp, false>("a b"), std::nullopt, false, [](auto) {});
+    };
+    auto waitForPosts = [&](int expected) {
+        for (int i = 0; i < 500 && posts.load() < expected; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        return posts.load();
+    };
+
+    for (int i = 0; i < 500; ++i) failOnce();
+    EXPECT_EQ(waitForPosts(0), 0);
+    ASSERT_TRUE(call(Probe<Stamp>("x"))) << "a success does not reset the counter";
+    failOnce();
+    EXPECT_EQ(waitForPosts(1), 1);
+    for (int i = 0; i < 501; ++i) failOnce();
+    EXPECT_EQ(waitForPosts(2), 2) << "the 1002nd failure posts again";
+
+    WebConnection::resetFailureCount();
+    constexpr int threads = 8;
+    constexpr int perThread = 501 * 2;  // 16 crossings in all
+    std::latch start(threads);
+    std::vector<std::thread> workers;
+    for (int t = 0; t < threads; ++t) {
+        workers.emplace_back([&] {
+            start.arrive_and_wait();
+            for (int i = 0; i < perThread; ++i) failOnce();
+        });
+    }
+    for (auto& worker : workers) worker.join();
+    EXPECT_EQ(waitForPosts(2 + 16), 2 + 16);
+    EXPECT_EQ(WebConnection::failureCount(), 0);
+    center.removeObserver(token);
+}
+
+}  // namespace

@@ -1,0 +1,134 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <map>
+#include <thread>
+
+#include "Platform/dispatch/ConcurrentPool.h"
+#include "Platform/notification/DistributedNotificationCenter.h"
+#include "Platform/notification/InProcessNotificationTransport.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Platform::DistributedNotificationCenter;
+
+std::unique_ptr<DistributedNotificationCenter> makeCenter() {
+    return std::make_unique<DistributedNotificationCenter>(
+        std::make_shared<Platform::InProcessNotificationTransport>());
+}
+
+// Counts deliveries per observer id; waits are bounded.
+class Tally {
+public:
+    DistributedNotificationCenter::Observer observer(int id, bool throws = false) {
+        return [this, id, throws](const std::string&) {
+            {
+                // Notified under the lock: the tally may go away as soon as the waiter wakes.
+                std::lock_guard lock(mutex_);
+                ++counts_[id];
+                offPool_ += Platform::ConcurrentPool::isPoolThread() ? 0 : 1;
+                changed_.notify_all();
+            }
+            if (throws) throw std::runtime_error("observer failure");
+        };
+    }
+    // Waits for `total` deliveries, then a little longer so that extra ones would show.
+    std::map<int, int> after(int total) {
+        std::unique_lock lock(mutex_);
+        changed_.wait_for(lock, 30s, [&] { return sum() >= total; });
+        changed_.wait_for(lock, 100ms, [] { return false; });
+        EXPECT_EQ(offPool_, 0);
+        return counts_;
+    }
+
+private:
+    int sum() const {
+        int all = 0;
+        for (const auto& [id, count] : counts_) all += count;
+        return all;
+    }
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::map<int, int> counts_;
+    int offPool_ = 0;
+};
+
+TEST(DistributedNotificationCenter, DeliversPostsToObserversOfTheirName) {
+    struct Case {
+        std::vector<std::string> observed;  // observer i watches observed[i]
+        std::vector<std::string> posts;
+        bool firstThrows;
+        bool shared;
+    };
+    const Case cases[] = {
+        {{"a"}, {"a", "a"}, false, false},
+        {{"a"}, {"b", "a", "c"}, false, false},
+        {{"a", "a", "b"}, {"a", "b"}, false, false},
+        {{"a"}, {"z"}, false, false},
+        {{"a", "a"}, {"a", "a"}, true, false},
+        {{"net.quillo.test.changed"}, {"net.quillo.test.changed"}, false, true},
+    };
+    for (const auto& c : cases) {
+        auto own = makeCenter();
+        auto& center = c.shared ? DistributedNotificationCenter::shared() : *own;
+        Tally tally;
+        std::vector<DistributedNotificationCenter::ObserverToken> tokens;
+        std::map<int, int> expected;
+        int total = 0;
+        for (int i = 0; i < static_cast<int>(c.observed.size()); ++i) {
+            tokens.push_back(center.addObserver(c.observed[i], tally.observer(i, c.firstThrows && i == 0)));
+            const int count = static_cast<int>(std::count(c.posts.begin(), c.posts.end(), c.observed[i]));
+            if (count > 0) expected[i] = count;
+            total += count;
+        }
+        for (const auto& name : c.posts) center.post(name);
+        EXPECT_EQ(tally.after(total), expected) << c.observed.size() << " observers, " << c.posts.size() << " posts";
+        for (auto token : tokens) center.removeObserver(token);
+    }
+}
+
+TEST(DistributedNotificationCenter, RemovedObserversAreNotCalled) {
+    enum class Removal { beforePost, fromOwnCallback, unknownToken };
+    for (const auto removal : {Removal::beforePost, Removal::fromOwnCallback, Removal::unknownToken}) {
+        auto center = makeCenter();
+        Tally tally;
+        DistributedNotificationCenter::ObserverToken removed = 0;
+        removed = center->addObserver("n", [&, count = tally.observer(0)](const std::string& name) {
+            count(name);
+            if (removal == Removal::fromOwnCallback) center->removeObserver(removed);
+        });
+        const auto kept = center->addObserver("n", tally.observer(1));
+        center->removeObserver(removal == Removal::unknownToken ? removed + kept + 100
+                               : removal == Removal::beforePost  ? removed
+                                                                 : 0);
+        for (int i = 0; i < 5; ++i) center->post("n");
+        const std::map<int, int> expected[] = {{{1, 5}}, {{0, 1}, {1, 5}}, {{0, 5}, {1, 5}}};
+        const auto& wanted = expected[static_cast<int>(removal)];
+        int total = 0;
+        for (const auto& [id, count] : wanted) total += count;
+        EXPECT_EQ(tally.after(total), wanted) << static_cast<int>(removal);
+        center->removeObserver(kept);
+    }
+}
+
+TEST(DistributedNotificationCenter, ManyPostsFromManyThreadsReachEachObserverOnce) {
+    auto center = makeCenter();
+    Tally tally;
+    center->addObserver("a", tally.observer(0));
+    center->addObserver("a", tally.observer(1));
+    center->addObserver("b", tally.observer(2));
+    constexpr int threads = 8, perThread = 400, half = threads * perThread / 2;
+    std::vector<std::thread> posters;
+    for (int t = 0; t < threads; ++t) {
+        posters.emplace_back([&, t] {
+            for (int i = 0; i < perThread; ++i) center->post((i + t) % 2 == 0 ? "a" : "b");
+        });
+    }
+    for (auto& poster : posters) poster.join();
+    EXPECT_EQ(tally.after(3 * half), (std::map<int, int>{{0, half}, {1, half}, {2, half}}));
+}
+
+}  // namespace

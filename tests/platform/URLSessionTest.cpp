@@ -1,0 +1,430 @@
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <poll.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <future>
+#include <random>
+#include <thread>
+#include <variant>
+
+#include "Platform/dispatch/ConcurrentPool.h"
+#include "Platform/http/NetworkReachability.h"
+#include "Platform/http/URLError.h"
+#include "Platform/http/URLSession.h"
+#include "tests/support/LoopbackServer.h"
+
+extern char** environ;
+
+namespace {
+
+using namespace std::chrono_literals;
+using Platform::URLError;
+using Platform::URLRequest;
+using Platform::URLSession;
+using TestSupport::LoopbackServer;
+using Fields = std::vector<std::pair<std::string, std::string>>;
+using Code = URLError::Code;
+
+URLRequest makeRequest(const std::string& url, std::string method = "GET", std::optional<std::string> body = {},
+                       Fields headers = {}, double timeout = 30) {
+    return URLRequest{.url = Platform::URL::parse(url).value(),
+                      .timeoutInterval = timeout,
+                      .httpBody = std::move(body),
+                      .httpMethod = std::move(method),
+                      .allHTTPHeaderFields = std::move(headers)};
+}
+
+// Sends and waits (bounded); every completion must run on the pool, off this thread.
+URLSession::DataResult send(const URLSession& session, URLRequest request) {
+    std::promise<URLSession::DataResult> promise;
+    const auto caller = std::this_thread::get_id();
+    session.dataTask(std::move(request), [&](URLSession::DataResult result) {
+        EXPECT_NE(std::this_thread::get_id(), caller);
+        EXPECT_TRUE(Platform::ConcurrentPool::isPoolThread());
+        promise.set_value(std::move(result));
+    });
+    auto future = promise.get_future();
+    if (future.wait_for(60s) != std::future_status::ready) std::abort();  // a lost completion
+    return future.get();
+}
+
+std::optional<Code> errorCode(const URLSession::DataResult& result) {
+    if (const auto* error = result.error<URLError>()) return error->code();
+    return std::nullopt;
+}
+
+std::string bytes(std::size_t size, unsigned seed) {
+    std::mt19937 random(seed);
+    std::string out(size, '\0');
+    for (auto& c : out) c = static_cast<char>(random() & 0xff);
+    return out;
+}
+
+void echo(const httplib::Request& request, httplib::Response& response) {
+    response.set_header("X-Method", request.method);
+    response.set_content(request.body, "application/octet-stream");
+}
+
+// A TCP listener on loopback that answers each connection with fixed bytes (HTTP or
+// not) and keeps the raw requests.
+class RawResponder {
+public:
+    explicit RawResponder(std::string reply) : reply_(std::move(reply)) {
+        sockaddr_in address{.sin_family = AF_INET, .sin_port = 0, .sin_addr = {htonl(INADDR_LOOPBACK)}};
+        socklen_t length = sizeof address;
+        bind(fd_, reinterpret_cast<sockaddr*>(&address), length);
+        listen(fd_, 8);
+        getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
+        url = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/";
+        thread_ = std::thread([this] {
+            for (int round = 0; round < 3000 && !stop_; ++round) {  // at most a minute
+                pollfd listening{.fd = fd_, .events = POLLIN, .revents = 0};
+                if (poll(&listening, 1, 20) <= 0) continue;
+                const int client = accept(fd_, nullptr, nullptr);
+                std::string request;
+                char buffer[4096];
+                pollfd readable{.fd = client, .events = POLLIN, .revents = 0};
+                while (request.find("\r\n\r\n") == std::string::npos && poll(&readable, 1, 2000) > 0) {
+                    const auto got = read(client, buffer, sizeof buffer);
+                    if (got <= 0) break;
+                    request.append(buffer, static_cast<std::size_t>(got));
+                }
+                (void)!write(client, reply_.data(), reply_.size());
+                close(client);
+                std::lock_guard lock(mutex_);
+                last_ = std::move(request);
+            }
+        });
+    }
+    ~RawResponder() {
+        stop_ = true;
+        thread_.join();
+        close(fd_);
+    }
+    // The last request's header fields, in the order they came.
+    Fields lastFields() const {
+        std::lock_guard lock(mutex_);
+        Fields fields;
+        for (auto start = last_.find("\r\n") + 2, end = last_.find("\r\n", start); end != std::string::npos && end > start;
+             start = end + 2, end = last_.find("\r\n", start)) {
+            const auto line = last_.substr(start, end - start);
+            const auto colon = line.find(':');
+            fields.emplace_back(line.substr(0, colon), line.substr(std::min(line.size(), colon + 2)));
+        }
+        return fields;
+    }
+
+    std::string url;
+
+private:
+    const std::string reply_;
+    const int fd_ = socket(AF_INET, SOCK_STREAM, 0);
+    std::atomic<bool> stop_{false};
+    mutable std::mutex mutex_;
+    std::string last_;
+    std::thread thread_;
+};
+
+TEST(URLSession, MethodsAndBodiesArriveIntact) {
+    LoopbackServer server;
+    server.on("*", "/echo", echo);
+    ASSERT_TRUE(server.start());
+    URLSession session;
+
+    struct Case {
+        const char* method;
+        std::optional<std::string> body;
+        std::string arrives;  // the body the server must read
+        const char* contentType;
+    };
+    const std::string binary = bytes(4096, 1) + std::string(3, '\0');
+    const std::string fiveMegabytes = bytes(5 << 20, 2);
+    const std::string twoMegabytes = bytes(2 << 20, 3);
+    const Case cases[] = {
+        {"GET", {}, "", nullptr},
+        {"GET", "dropped", "", nullptr},
+        {"HEAD", {}, "", nullptr},
+        {"POST", "a=1&b=%20x", "a=1&b=%20x", "application/x-www-form-urlencoded"},
+        {"POST", binary, binary, "application/octet-stream"},
+        {"POST", {}, "", nullptr},
+        {"POST", fiveMegabytes, fiveMegabytes, "application/octet-stream"},
+        {"PUT", twoMegabytes, twoMegabytes, "application/octet-stream"},
+        {"PATCH", R"({"name":"x"})", R"({"name":"x"})", "application/json"},
+        {"DELETE", {}, "", nullptr},
+        {"DELETE", std::string("\0\0\0", 3), std::string("\0\0\0", 3), nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.method) + " with " + std::to_string(c.body ? c.body->size() : 0) + " bytes");
+        Fields headers;
+        if (c.contentType && std::string_view(c.contentType) != "application/x-www-form-urlencoded") {
+            headers.emplace_back("Content-Type", c.contentType);
+        }
+        auto result = send(session, makeRequest(server.url("/echo"), c.method, c.body, headers));
+        ASSERT_TRUE(result) << result.error()->what();
+        const auto& [data, response] = result.value();
+        EXPECT_EQ(response.statusCode, 200);
+        EXPECT_EQ(response.value("x-method"), c.method);
+        // Compared as booleans: a failure must not print megabytes.
+        EXPECT_TRUE(data == (std::string_view(c.method) == "HEAD" ? "" : c.arrives)) << data.size();
+        EXPECT_GE(data.capacity() - data.size(), 64u);  // room for the JSON parser's padding
+
+        const auto seen = server.requests().back();
+        EXPECT_EQ(seen.method, c.method);
+        EXPECT_TRUE(seen.body == c.arrives) << seen.body.size();
+        EXPECT_FALSE(seen.header("Expect"));
+        if (c.contentType) {
+            EXPECT_EQ(seen.header("Content-Type"), c.contentType);
+        }
+    }
+    EXPECT_EQ(server.connectionCount(), 1u);  // kept alive throughout
+}
+
+TEST(URLSession, SessionHeadersComeFirstAndGiveWayToRequestHeaders) {
+    RawResponder server("HTTP/1.1 204 No Content\r\nContent-Length: 0\r\n\r\n");
+    struct Case {
+        Fields session;
+        Fields request;
+        Fields sent;  // in wire order, less the fields libcurl adds itself
+    };
+    const Case cases[] = {
+        {{{"X-Session", "s"}, {"X-Second", "2"}}, {{"X-Request", "r"}},
+         {{"X-Session", "s"}, {"X-Second", "2"}, {"X-Request", "r"}}},
+        {{{"X-Client", "session"}, {"Accept-Language", "de"}}, {{"x-client", "request"}},
+         {{"Accept-Language", "de"}, {"x-client", "request"}}},
+        {{}, {{"X-Multi", "1"}, {"X-Multi", "2"}}, {{"X-Multi", "1"}, {"X-Multi", "2"}}},
+        {{}, {{"X-Empty", ""}}, {{"X-Empty", ""}}},
+        {{{"Expect", "100-continue"}}, {{"Expect", "100-continue"}}, {}},
+        {{}, {{"Accept", "application/json"}}, {{"Accept", "application/json"}}},
+    };
+    for (const auto& c : cases) {
+        URLSession session({.httpAdditionalHeaders = c.session});
+        auto result = send(session, makeRequest(server.url, "GET", {}, c.request));
+        ASSERT_TRUE(result) << result.error()->what();
+        Fields sent = server.lastFields();
+        std::erase_if(sent, [](const auto& field) {
+            return field.first == "Host" || field.first == "Accept-Encoding" || field == Fields::value_type{"Accept", "*/*"};
+        });
+        EXPECT_EQ(sent, c.sent);
+    }
+}
+
+TEST(URLSession, RefusesUnsendableRequestsBeforeSending) {
+    LoopbackServer server;
+    server.on("*", "/target", nullptr);
+    ASSERT_TRUE(server.start());
+    struct Case {
+        Fields session;
+        Fields request;
+        std::string method;
+        std::string url;
+        Code expected;
+    };
+    const std::string target = server.url("/target");
+    const Case cases[] = {
+        {{}, {{"X-A", "1\r\nX-Injected: 1"}}, "GET", target, Code::invalidRequest},
+        {{}, {{"X-A", "1\nX-Injected: 1"}}, "POST", target, Code::invalidRequest},
+        {{}, {{"X-A", std::string("1\0X", 3)}}, "GET", target, Code::invalidRequest},
+        {{}, {{"X-A: 1\r\nX-B", "2"}}, "GET", target, Code::invalidRequest},
+        {{}, {{"", "2"}}, "GET", target, Code::invalidRequest},
+        {{{"X-S", "a\rb"}}, {}, "GET", target, Code::invalidRequest},
+        {{}, {}, "GET / HTTP/1.1\r\nHost: x\r\n\r\nGET", target, Code::invalidRequest},
+        {{}, {}, "GET", "ftp://127.0.0.1:" + std::to_string(server.port()) + "/target", Code::unsupportedURL},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.method + " " + c.url);
+        URLSession session({.httpAdditionalHeaders = c.session});
+        auto result = send(session, makeRequest(c.url, c.method, "body", c.request));
+        ASSERT_NE(result.error<URLError>(), nullptr);
+        EXPECT_EQ(result.error<URLError>()->code(), c.expected);
+        EXPECT_EQ(result.error<URLError>()->failingURL(), Platform::URL::parse(c.url));
+    }
+    EXPECT_EQ(server.requestCount(), 0u);
+}
+
+// A port on loopback that nobody listens on.
+std::string refusedURL() {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{.sin_family = AF_INET, .sin_port = 0, .sin_addr = {htonl(INADDR_LOOPBACK)}};
+    socklen_t length = sizeof address;
+    bind(fd, reinterpret_cast<sockaddr*>(&address), length);
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    close(fd);
+    return "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/";
+}
+
+TEST(URLSession, ResponsesRedirectsAndFailures) {
+    const std::string text(200000, 'z');  // compressible: arrives encoded, is handed over decoded
+    LoopbackServer server;
+    server.on("GET", R"(/hops/(\d+))", [](const httplib::Request& request, httplib::Response& response) {
+        const int left = std::stoi(request.matches[1]);
+        if (left == 0) return response.set_content("arrived", "text/plain");
+        response.set_redirect("/hops/" + std::to_string(left - 1));
+    });
+    server.on("GET", "/loop", [](const auto&, auto& response) { response.set_redirect("/loop"); });
+    server.on("POST", "/see-other", [](const auto&, auto& response) { response.set_redirect("/hops/0", 303); });
+    server.on("GET", "/elsewhere", [](const auto&, auto& response) { response.set_redirect("ftp://127.0.0.1/f"); });
+    server.on("GET", "/teapot", [](const auto&, auto& response) {
+        response.status = 418;
+        response.set_content("short and stout", "text/plain");
+    });
+    server.on("GET", "/text", [&](const auto&, auto& response) { response.set_content(text, "text/plain"); });
+    server.on("GET", "/stall", [&](const auto&, auto& response) {
+        server.waitForStop(5s);
+        response.set_content("late", "text/plain");
+    });
+    ASSERT_TRUE(server.start());
+    RawResponder banner("SSH-2.0-NotHTTP\r\n");
+    RawResponder silent("");
+    URLSession session;
+
+    struct Case {
+        std::string url;
+        const char* method;
+        std::variant<long, Code> expected;
+        const char* finalPath;
+        std::string body;
+        double timeout = 30;
+    };
+    const Case cases[] = {
+        {server.url("/hops/3"), "GET", 200L, "/hops/0", "arrived"},
+        {server.url("/see-other"), "POST", 200L, "/hops/0", "arrived"},
+        {server.url("/teapot"), "GET", 418L, "/teapot", "short and stout"},
+        {server.url("/text"), "GET", 200L, "/text", text},
+        {server.url("/missing"), "GET", 404L, "/missing", ""},
+        {server.url("/loop"), "GET", Code::tooManyRedirects},
+        {server.url("/elsewhere"), "GET", Code::unsupportedURL},
+        {server.url("/stall"), "GET", Code::timedOut, nullptr, "", 1},
+        {refusedURL(), "GET", Code::cannotConnectToHost},
+        {banner.url, "GET", Code::badServerResponse},
+        {silent.url, "GET", Code::networkConnectionLost},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.url);
+        auto result = send(session, makeRequest(c.url, c.method, "x", {}, c.timeout));
+        if (const auto* code = std::get_if<Code>(&c.expected)) {
+            const auto* error = result.error<URLError>();
+            ASSERT_NE(error, nullptr);
+            EXPECT_EQ(error->code(), *code);
+            EXPECT_NE(error->transportCode(), 0);
+            EXPECT_NE(std::string(error->what()).find(error->detail()), std::string::npos);
+            continue;
+        }
+        ASSERT_TRUE(result) << result.error()->what();
+        const auto& [data, response] = result.value();
+        EXPECT_EQ(response.statusCode, std::get<long>(c.expected));
+        EXPECT_EQ(response.url.path(), c.finalPath);
+        EXPECT_TRUE(c.body.empty() || data == c.body) << data.size();
+        EXPECT_TRUE(c.body != text || response.value("Content-Encoding"));
+    }
+    const auto requests = server.requests();
+    const auto seeOther = std::find_if(requests.begin(), requests.end(), [](auto& r) { return r.path == "/see-other"; });
+    ASSERT_LT(seeOther + 1, requests.end());
+    EXPECT_EQ(seeOther->method, "POST");
+    EXPECT_EQ((seeOther + 1)->method, "GET");  // a 303 is followed with GET
+}
+
+TEST(URLSession, ManyConcurrentRequestsFromManyThreads) {
+    LoopbackServer server;
+    server.on("GET", "/number", [](const httplib::Request& request, httplib::Response& response) {
+        response.set_content(request.get_param_value("n"), "text/plain");
+    });
+    ASSERT_TRUE(server.start());
+    URLSession session;
+    constexpr int threads = 8, perThread = 25;
+    std::vector<std::future<URLSession::DataResult>> futures(threads * perThread);
+    std::vector<std::thread> posters;
+    for (int t = 0; t < threads; ++t) {
+        posters.emplace_back([&, t] {
+            for (int n = t * perThread; n < (t + 1) * perThread; ++n) {
+                futures[n] = session.data(makeRequest(server.url("/number?n=" + std::to_string(n))));
+            }
+        });
+    }
+    for (auto& poster : posters) poster.join();
+    for (std::size_t n = 0; n < futures.size(); ++n) {
+        ASSERT_EQ(futures[n].wait_for(120s), std::future_status::ready);
+        auto result = futures[n].get();
+        ASSERT_TRUE(result) << result.error()->what();
+        EXPECT_EQ(result.value().first, std::to_string(n));
+    }
+    EXPECT_LE(server.connectionCount(), static_cast<std::size_t>(session.configuration().maximumConnectionsPerHost));
+}
+
+TEST(URLSession, EndingSessionCancelsTransfersInFlight) {
+    for (const bool invalidate : {false, true}) {
+        LoopbackServer server;
+        server.on("GET", "/hold", [&](const auto&, auto& response) {
+            server.waitForStop(20s);
+            response.set_content("held", "text/plain");
+        });
+        ASSERT_TRUE(server.start());
+        std::vector<std::future<URLSession::DataResult>> futures;
+        {
+            URLSession session;
+            for (int i = 0; i < 4; ++i) futures.push_back(session.data(makeRequest(server.url("/hold"))));
+            ASSERT_TRUE(server.waitForRequests(4, 30s));
+            if (invalidate) {
+                session.invalidateAndCancel();
+                futures.push_back(session.data(makeRequest(server.url("/hold"))));
+            }
+        }
+        for (auto& future : futures) {
+            ASSERT_EQ(future.wait_for(30s), std::future_status::ready);
+            EXPECT_EQ(errorCode(future.get()), Code::cancelled) << invalidate;
+        }
+    }
+}
+
+// Runs itself again in a new network namespace, where the only interface is a downed
+// loopback: a real offline machine rather than a simulated one.
+TEST(URLSessionOffline, HoldsRequestsOnlyWhileOffline) {
+    if (std::getenv("QUILLO_OFFLINE_CHILD") == nullptr) {
+        std::string self = "/proc/self/exe", filter = "--gtest_filter=URLSessionOffline.*";
+        std::string flag = "QUILLO_OFFLINE_CHILD=1";
+        std::vector<char*> envp{flag.data()};
+        for (char** entry = environ; *entry != nullptr; ++entry) envp.push_back(*entry);
+        envp.push_back(nullptr);
+        char* argv[] = {self.data(), filter.data(), nullptr};
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            if (unshare(CLONE_NEWNET) != 0) _exit(77);
+            execve(self.c_str(), argv, envp.data());
+            _exit(127);
+        }
+        int status = 0;
+        pid_t reaped = 0;
+        for (int round = 0; round < 1200 && (reaped = waitpid(child, &status, WNOHANG)) == 0; ++round) {
+            std::this_thread::sleep_for(50ms);
+        }
+        if (reaped == 0 && kill(child, SIGKILL) == 0) waitpid(child, &status, 0);  // hung for a minute
+        ASSERT_TRUE(WIFEXITED(status));
+        if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no network namespaces here";
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+        return;
+    }
+
+    ASSERT_FALSE(Platform::hasUsableNetworkInterface());
+    struct Case {
+        const char* url;
+        bool waits;
+        double resourceTimeout;
+        Code expected;
+    };
+    const Case cases[] = {
+        {"http://offline.invalid/", false, 604800, Code::notConnectedToInternet},
+        {"http://offline.invalid/", true, 2.5, Code::timedOut},
+        {"http://127.0.0.1:9/", true, 604800, Code::cannotConnectToHost},  // loopback is never held
+    };
+    for (const auto& c : cases) {
+        URLSession session({.waitsForConnectivity = c.waits, .timeoutIntervalForResource = c.resourceTimeout});
+        EXPECT_EQ(errorCode(send(session, makeRequest(c.url))), c.expected) << c.url << " " << c.waits;
+    }
+}
+
+}  // namespace
