@@ -10,6 +10,7 @@
 
 #include "Common/auth/Credential.h"
 #include "Platform/core/Result.h"
+#include "Platform/core/SharedSlot.h"
 #include "Platform/log/Logger.h"
 
 namespace Common {
@@ -17,8 +18,8 @@ namespace Common {
 class KeychainManager;
 
 // Holds the process's current credential and answers the pipeline's two questions:
-// is it expired, and what is the token. Readers never wait: the credential is swapped
-// atomically, so a refresh or reload on one thread never blocks a request on another.
+// is it expired, and what is the token. Readers never wait for a refresh or a reload:
+// the new credential is made first and then swapped in.
 class OAuthManager {
 public:
     using CredentialResult = Platform::Result<std::shared_ptr<const Credential>>;
@@ -57,7 +58,7 @@ private:
     std::function<std::string()> currentDomain_;
     Platform::Logger logger_;
     std::mutex serialQueue_;
-    std::atomic<std::shared_ptr<const Credential>> credential_;
+    Platform::SharedSlot<const Credential> credential_;
     std::atomic<std::int64_t> countOfErrors_{0};
 };
 
