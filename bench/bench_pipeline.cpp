@@ -1,7 +1,7 @@
 // Throughput of the call pipeline against a plain libcurl multi loop, both sending the
 // same authorized GETs with the same concurrency to nginx on loopback (keep-alive).
 //
-//   bench_pipeline [calls=10000] [inFlight=64]
+//   bench_pipeline [calls=10000] [inFlight=64] [only=web|plain]
 //
 // Each variant runs in a child process of its own, so its peak memory is its own.
 #include <curl/curl.h>
@@ -126,18 +126,21 @@ Outcome plainLoop(const std::string& url, int calls, int inFlight) {
     int started = 0;
     int finished = 0;
     long failures = 0;
+    // Each call sets its URL and header list afresh, as any client whose calls differ must.
     auto launch = [&](Slot& slot) {
         slot.body.clear();
-        curl_multi_add_handle(multi, slot.easy);
-        ++started;
-    };
-    for (auto& slot : slots) {
-        slot.easy = curl_easy_init();
+        curl_slist_free_all(slot.headers);
         slot.headers = curl_slist_append(nullptr, "Accept: application/json");
         slot.headers = curl_slist_append(slot.headers, "X-Tarn-Client: osx");
         slot.headers = curl_slist_append(slot.headers, (std::string("Authorization: Bearer ") + token).c_str());
         curl_easy_setopt(slot.easy, CURLOPT_URL, url.c_str());
         curl_easy_setopt(slot.easy, CURLOPT_HTTPHEADER, slot.headers);
+        curl_multi_add_handle(multi, slot.easy);
+        ++started;
+    };
+    for (auto& slot : slots) {
+        slot.easy = curl_easy_init();
+        slot.headers = nullptr;
         curl_easy_setopt(slot.easy, CURLOPT_WRITEFUNCTION, write);
         curl_easy_setopt(slot.easy, CURLOPT_WRITEDATA, &slot.body);
         curl_easy_setopt(slot.easy, CURLOPT_PRIVATE, &slot);
@@ -264,6 +267,7 @@ void report(const char* name, const Outcome& outcome, int calls, double referenc
 int main(int argc, char** argv) {
     const int calls = argc > 1 ? std::atoi(argv[1]) : 10000;
     const int inFlight = argc > 2 ? std::atoi(argv[2]) : 64;
+    const std::string only = argc > 3 ? argv[3] : "";
     Nginx nginx;
     if (!nginx.start()) {
         std::fprintf(stderr, "bench_pipeline: nginx did not start (is it installed?)\n");
@@ -274,6 +278,15 @@ int main(int argc, char** argv) {
                 cannedListing().size());
     // Warm-up, so the first variant does not pay for cold caches alone.
     (void)isolated([&] { return plainLoop(base + path, 500, inFlight); });
+    if (only == "web") {
+        report("WebConnection (bytes)", throughWebConnection<Common::WebService::BinaryReturnType>(base, calls, inFlight),
+               calls, 0);
+        return 0;
+    }
+    if (only == "plain") {
+        report("plain libcurl multi loop", plainLoop(base + path, calls, inFlight), calls, 0);
+        return 0;
+    }
 
     const auto plain = isolated([&] { return plainLoop(base + path, calls, inFlight); });
     const double plainRate = calls / plain.seconds;

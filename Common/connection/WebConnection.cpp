@@ -84,7 +84,10 @@ std::shared_ptr<Platform::Progress> WebConnection::send(const APIParameter& para
         return std::make_shared<Platform::Progress>();
     }
 
-    hop([session = session_, logger = logger_, timeout = requestTimeoutInterval_, url = std::move(*url), body = std::move(body),
+    // Steps up to the hand-over to the session run here, before the call returns: a pool
+    // task of their own would only add a thread switch per call. The completion still
+    // always runs on the pool.
+    auto start = [session = session_, logger = logger_, timeout = requestTimeoutInterval_, url = std::move(*url), body = std::move(body),
          method = std::string(Platform::rawValue(parameter.method())), isAuthRequired = parameter.isAuthRequired(),
          isJSONRequest = parameter.isJSONRequest(), requestLine = std::move(requestLine),
          decode = std::move(decode)]() mutable {
@@ -96,29 +99,29 @@ std::shared_ptr<Platform::Progress> WebConnection::send(const APIParameter& para
             if (oauth.isExpired()) {
                 logger.fault("makeAPICallGeneric(_:_:shouldRetry:_:) Token expired");
                 countFailure();
-                decode(RailsError::unauthorized("Token expired").clone(), requestLine);
+                hop([decode = std::move(decode), requestLine] { decode(RailsError::unauthorized("Token expired").clone(), requestLine); });
                 return;
             }
             const auto credential = oauth.credential();
             if (!credential) {
                 logger.fault("makeAPICallGeneric(_:_:shouldRetry:_:) Token not found");
                 countFailure();
-                decode(RailsError::unauthorized("Not found bearer token").clone(), requestLine);
+                hop([decode = std::move(decode), requestLine] { decode(RailsError::unauthorized("Not found bearer token").clone(), requestLine); });
                 return;
             }
             headers.emplace_back("Authorization", "Bearer " + credential->accessToken());
         }
         auto request = makeURLRequest(std::move(url), Platform::URLRequestCachePolicy::reloadIgnoringLocalCacheData,
                                       timeout, std::move(body), std::move(method), headers);
-        const auto start = std::chrono::steady_clock::now();
-        session.dataTask(std::move(request), [logger, requestLine, start, decode = std::move(decode)](
+        const auto started = std::chrono::steady_clock::now();
+        session.dataTask(std::move(request), [logger, requestLine, started, decode = std::move(decode)](
                                                  Platform::URLSession::DataResult result) {
             if (!result) {
                 decode(reportFailure(requestLine, *result.error()), requestLine);
                 return;
             }
             auto [data, response] = std::move(result).value();
-            const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+            const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - started;
             logger.debug("🕐 %{public}s %{public}f sec", requestLine, elapsed.count());
             const auto status = statusOf(response.statusCode);
             if (!status) {
@@ -131,7 +134,8 @@ std::shared_ptr<Platform::Progress> WebConnection::send(const APIParameter& para
             }
             decode(std::move(data), requestLine);
         });
-    });
+    };
+    start();
     return std::make_shared<Platform::Progress>();
 }
 
