@@ -12,6 +12,13 @@ bool isAllowed(unsigned char c) {
            marks.find(static_cast<char>(c)) != std::string_view::npos;
 }
 
+int hexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
 }  // namespace
 
 std::optional<std::string> addingPercentEncoding(std::string_view text) {
@@ -30,6 +37,25 @@ std::optional<std::string> addingPercentEncoding(std::string_view text) {
         }
     }
     return encoded;
+}
+
+std::optional<std::string> removingPercentEncoding(std::string_view text) {
+    std::string decoded;
+    decoded.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '%') {
+            decoded += text[i];
+            continue;
+        }
+        if (text.size() - i < 3) return std::nullopt;
+        const int high = hexValue(text[i + 1]);
+        const int low = hexValue(text[i + 2]);
+        if (high < 0 || low < 0) return std::nullopt;
+        decoded += static_cast<char>((high << 4) | low);
+        i += 2;
+    }
+    if (!isValidUTF8(decoded)) return std::nullopt;
+    return decoded;
 }
 
 }  // namespace Platform

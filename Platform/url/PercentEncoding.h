@@ -12,4 +12,7 @@ namespace Platform {
 // valid UTF-8.
 std::optional<std::string> addingPercentEncoding(std::string_view text);
 
+// Decodes every "%XX"; nullopt for a malformed escape or a result that is not UTF-8.
+std::optional<std::string> removingPercentEncoding(std::string_view text);
+
 }  // namespace Platform

@@ -1,0 +1,54 @@
+#include "Platform/files/FileError.h"
+
+#include <cerrno>
+#include <system_error>
+
+namespace Platform {
+
+FileError FileError::fromErrno(int errorNumber, const std::string& path) {
+    Code code = Code::fileReadUnknown;
+    switch (errorNumber) {
+        case ENOENT:
+        case ENOTDIR: code = Code::fileNoSuchFile; break;
+        case EACCES:
+        case EPERM: code = Code::fileReadNoPermission; break;
+        case ENAMETOOLONG:
+        case EILSEQ: code = Code::fileReadInvalidFileName; break;
+        default: break;
+    }
+    return FileError(code, {{"path", path}, {"reason", std::generic_category().message(errorNumber)}});
+}
+
+const char* FileError::name(Code code) noexcept {
+    switch (code) {
+        case Code::fileNoSuchFile: return "fileNoSuchFile";
+        case Code::fileReadNoPermission: return "fileReadNoPermission";
+        case Code::fileReadInvalidFileName: return "fileReadInvalidFileName";
+        case Code::fileReadUnsupportedScheme: return "fileReadUnsupportedScheme";
+        case Code::fileReadUnknown: break;
+    }
+    return "fileReadUnknown";
+}
+
+std::optional<std::string> FileError::errorDescription() const {
+    switch (code_) {
+        case Code::fileNoSuchFile: return "The file doesn't exist.";
+        case Code::fileReadNoPermission: return "You don't have permission to view the file.";
+        case Code::fileReadInvalidFileName: return "The file name is invalid.";
+        case Code::fileReadUnsupportedScheme: return "The file cannot be read because its URL type isn't supported.";
+        case Code::fileReadUnknown: break;
+    }
+    return "The file couldn't be read.";
+}
+
+std::optional<std::string> FileError::failureReason() const {
+    const auto path = userInfo_.find("path");
+    const auto reason = userInfo_.find("reason");
+    if (path == userInfo_.end() && reason == userInfo_.end()) return std::nullopt;
+    std::string text;
+    if (path != userInfo_.end()) text = path->second;
+    if (reason != userInfo_.end()) text += (text.empty() ? "" : ": ") + reason->second;
+    return text;
+}
+
+}  // namespace Platform
