@@ -1,0 +1,35 @@
+#include "Common/fileprovider/Entry.h"
+
+#include "Platform/time/ISO8601DateFormatter.h"
+
+namespace Common {
+
+const std::string& rootContainerItemIdentifier() noexcept {
+    return Platform::FileProviderItemIdentifier::rootContainer().rawValue;
+}
+
+Entry::Entry(ItemType type, EntryFields fields) noexcept
+    : identifier_(std::move(fields.identifier)),
+      parentIdentifier_(std::move(fields.parentIdentifier)),
+      name_(std::move(fields.name)),
+      type_(type),
+      modifiedAt_(fields.modifiedAt),
+      size_(fields.size),
+      volumeRole_(fields.volumeRole) {}
+
+void Entry::touch(std::optional<Platform::Date> date) noexcept { modifiedAt_ = date.value_or(Platform::Date::now()); }
+
+std::string Entry::debugText() const {
+    std::string text = "identifier: " + identifier_;
+    text += " parentEntryIdentifier: " + parentIdentifier_;
+    text += " name: " + name_;
+    text += " type: ";
+    text += Platform::rawValue(type_);
+    text += " modifiedAt: ";
+    text += modifiedAt_ ? Platform::ISO8601DateFormatter::internetDateTime().string(*modifiedAt_) : "nil";
+    text += " size: ";
+    text += size_ ? std::to_string(*size_) : "nil";
+    return text;
+}
+
+}  // namespace Common

@@ -1,0 +1,81 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "Common/fileprovider/Version.h"
+#include "Common/fileprovider/VolumeRole.h"
+#include "Common/service/ItemType.h"
+#include "Platform/fileprovider/FileProviderItemCapabilities.h"
+#include "Platform/fileprovider/FileProviderItemIdentifier.h"
+#include "Platform/time/Date.h"
+
+namespace Common {
+
+// The service's root folder; never an entry identifier.
+inline constexpr std::string_view serviceRootItemIdentifier = "0";
+// The user's personal folder as the file provider sees it (the service's "0").
+inline constexpr std::string_view myFolderItemIdentifier = "01";
+// The root of the file-provider tree: identifier of the root entry, parent of the
+// personal folder and of every volume folder.
+const std::string& rootContainerItemIdentifier() noexcept;
+
+// What the builders fill in; everything else starts at its default.
+struct EntryFields {
+    std::string identifier;
+    std::string parentIdentifier;
+    std::string name;
+    std::optional<Platform::Date> modifiedAt;
+    std::optional<std::int64_t> size;
+    std::optional<VolumeRole> volumeRole;
+};
+
+// One item handed to the file provider. Entries are shared reference objects
+// (std::shared_ptr<Entry>); their holder may change the parent, date, role and
+// version after building. Not synchronized: one holder at a time.
+class Entry {
+public:
+    virtual ~Entry() = default;
+    Entry(const Entry&) = delete;
+    Entry& operator=(const Entry&) = delete;
+
+    const std::string& identifier() const noexcept { return identifier_; }
+    const std::string& parentIdentifier() const noexcept { return parentIdentifier_; }
+    void setParentIdentifier(std::string parentIdentifier) { parentIdentifier_ = std::move(parentIdentifier); }
+    const std::string& name() const noexcept { return name_; }
+    ItemType type() const noexcept { return type_; }
+    const std::optional<Platform::Date>& modifiedAt() const noexcept { return modifiedAt_; }
+    void setModifiedAt(std::optional<Platform::Date> modifiedAt) noexcept { modifiedAt_ = modifiedAt; }
+    // Bytes.
+    std::optional<std::int64_t> size() const noexcept { return size_; }
+    // Absent grants what uninvited grants: nothing.
+    std::optional<VolumeRole> volumeRole() const noexcept { return volumeRole_; }
+    void setVolumeRole(std::optional<VolumeRole> volumeRole) noexcept { volumeRole_ = volumeRole; }
+    virtual Platform::FileProviderItemCapabilities capabilities() const noexcept = 0;
+    const Version& version() const noexcept { return version_; }
+    void setVersion(Version version) noexcept { version_ = version; }
+
+    // Sets the modification date, to now when none is given; the version stays.
+    void touch(std::optional<Platform::Date> date = std::nullopt) noexcept;
+
+protected:
+    Entry(ItemType type, EntryFields fields) noexcept;
+
+    // "identifier: I parentEntryIdentifier: P name: N type: folder modifiedAt: D size: S",
+    // where an absent date or size reads "nil", a date reads as ISO 8601 text in UTC
+    // ("2024-05-01T09:30:00Z") and a size in decimal.
+    std::string debugText() const;
+
+    std::string identifier_;
+    std::string parentIdentifier_;
+    std::string name_;
+    ItemType type_;
+    std::optional<Platform::Date> modifiedAt_;
+    std::optional<std::int64_t> size_;
+    std::optional<VolumeRole> volumeRole_;
+    Version version_ = Version::zero;
+};
+
+}  // namespace Common

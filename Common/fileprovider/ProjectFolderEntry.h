@@ -1,0 +1,18 @@
+#pragma once
+
+#include "Common/fileprovider/FolderEntry.h"
+
+namespace Common {
+
+// A volume's top folder under the root container.
+class ProjectFolderEntry final : public FolderEntry {
+public:
+    using FolderEntry::FolderEntry;
+
+    // A top-level folder: filled and listed, never renamed, moved or deleted.
+    Platform::FileProviderItemCapabilities capabilities() const noexcept override {
+        return volumeRole_ ? folderCapabilities(*volumeRole_) : Platform::FileProviderItemCapabilities{};
+    }
+};
+
+}  // namespace Common

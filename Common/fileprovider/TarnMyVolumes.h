@@ -1,0 +1,18 @@
+#pragma once
+
+#include "Common/fileprovider/TarnVolume.h"
+#include "Common/service/APICollectionResponse.h"
+
+namespace Common {
+
+// The answer of the my-volumes endpoint: {"volumes": {"total_count": n, "entries": [...]}}.
+struct TarnMyVolumes {
+    APICollectionResponse<TarnVolume> volumes;
+
+    static TarnMyVolumes decode(const Platform::KeyedDecoder& c) {
+        return {.volumes = c.decode<APICollectionResponse<TarnVolume>>("volumes")};
+    }
+    bool operator==(const TarnMyVolumes&) const = default;
+};
+
+}  // namespace Common
