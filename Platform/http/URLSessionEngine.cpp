@@ -66,7 +66,10 @@ void URLSessionEngine::enqueue(std::unique_ptr<URLSessionTransfer> transfer) {
         return;
     }
     incoming_.push_back(std::move(transfer));
-    curl_multi_wakeup(multi_);
+    if (polling_) {
+        polling_ = false;
+        curl_multi_wakeup(multi_);
+    }
 }
 
 void URLSessionEngine::stop() {
@@ -88,7 +91,15 @@ void URLSessionEngine::run() {
         int running = 0;
         curl_multi_perform(multi_, &running);
         collectFinished();
+        {
+            std::lock_guard lock(mutex_);
+            // Work that arrived meanwhile is started at once instead of after a wake-up.
+            if (!incoming_.empty() || stopping_) continue;
+            polling_ = true;
+        }
         curl_multi_poll(multi_, nullptr, 0, pollTimeoutMilliseconds(), nullptr);
+        std::lock_guard lock(mutex_);
+        polling_ = false;
     }
     cancelEverything();
 }

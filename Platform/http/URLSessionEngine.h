@@ -56,6 +56,9 @@ private:
     std::vector<std::unique_ptr<URLSessionTransfer>> incoming_;
     bool stopping_ = false;
     bool closed_ = false;  // multi_ is gone: never wake it again
+    // The I/O thread is in (or about to enter) curl_multi_poll: only then does new work
+    // need a wake-up. A busy loop picks the work up on its next turn.
+    bool polling_ = false;
 
     // The I/O thread's own.
     std::unordered_map<CURL*, std::unique_ptr<URLSessionTransfer>> active_;
