@@ -122,7 +122,7 @@ public:
             } else {
                 std::optional<R> value;
                 try {
-                    value.emplace(Platform::JSONDecoder::forAPIResponse().decode<R>(data));
+                    value.emplace(Platform::JSONDecoder::forAPIResponse().decodeInPlace<R>(data));
                 } catch (const Platform::Error& error) {
                     completion(reportFailure(requestLine, error));
                     return;

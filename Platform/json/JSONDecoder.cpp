@@ -322,7 +322,8 @@ JSONDecoder JSONDecoder::forAPIError() {
     return JSONDecoder{KeyDecodingStrategy::convertFromSnakeCase, DateDecodingStrategy::deferredToDate};
 }
 
-void JSONDecoder::withRoot(std::string_view json, void (*body)(void*, const JSONValue&), void* sink) const {
+void JSONDecoder::withRoot(std::string_view json, void (*body)(void*, const JSONValue&), void* sink,
+                           std::size_t spareBytes) const {
     const detail::DecodeContext context{keyDecodingStrategy, dateDecodingStrategy};
     DepthGuard guard;
     std::unique_ptr<simdjson::dom::parser> nested;
@@ -332,7 +333,8 @@ void JSONDecoder::withRoot(std::string_view json, void (*body)(void*, const JSON
         parser = nested.get();
     }
     element root;
-    const auto status = parser->parse(json.data(), json.size(), true).get(root);
+    const bool padded = spareBytes >= simdjson::SIMDJSON_PADDING;
+    const auto status = parser->parse(json.data(), json.size(), !padded).get(root);
     if (status != simdjson::SUCCESS) {
         throw DecodingError(DecodingError::Kind::dataCorrupted, {},
                             std::string("The given data was not valid JSON. (") + simdjson::error_message(status) + ")");

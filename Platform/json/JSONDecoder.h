@@ -217,8 +217,20 @@ public:
         return std::move(*out);
     }
 
+    // As decode, but parses `buffer` where it lies when its spare capacity holds the
+    // parser's padding (received bodies keep 64 spare bytes), instead of copying it.
+    template <class T>
+    T decodeInPlace(const std::string& buffer) const {
+        std::optional<T> out;
+        withRoot(buffer, [](void* sink, const JSONValue& root) {
+            static_cast<std::optional<T>*>(sink)->emplace(JSONDecodable<T>::decode(root));
+        }, &out, buffer.capacity() - buffer.size());
+        return std::move(*out);
+    }
+
 private:
-    void withRoot(std::string_view json, void (*body)(void*, const JSONValue&), void* sink) const;
+    void withRoot(std::string_view json, void (*body)(void*, const JSONValue&), void* sink,
+                  std::size_t spareBytes = 0) const;
 };
 
 // --- How the usual types decode ------------------------------------------------------
