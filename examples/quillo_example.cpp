@@ -3,11 +3,24 @@
 #include <cstdio>
 #include <string>
 
+#include <filesystem>
+#include <unistd.h>
+
+#include "Common/auth/CredentialParameter.h"
+#include "Common/auth/KeychainManager.h"
+#include "Common/auth/OAuthManager.h"
+#include "Common/auth/SharedContainerDefaults.h"
 #include "Common/connection/APIRequest.h"
 #include "Common/connection/CommonError.h"
 #include "Common/connection/HTTPStatusCode.h"
 #include "Common/connection/QuilloBackend.h"
 #include "Common/connection/RailsError.h"
+#include "Common/fileprovider/CapabilitiesDescription.h"
+#include "Common/fileprovider/Entry.h"
+#include "Common/service/LSResponse.h"
+#include "Common/service/TarnItem.h"
+#include "Platform/container/ApplicationGroupContainer.h"
+#include "Platform/time/ISO8601DateFormatter.h"
 #include "Platform/url/PercentEncoding.h"
 
 namespace {
@@ -89,5 +102,49 @@ int main() {
                     : responseType(*code) == HTTPStatusCodeResponseType::clientError ? "client error"
                                                                                      : "server error");
     }
+
+    // Signing in: the form body, the token answer, and the places the credential is kept.
+    // The stores live in a scratch application-group container of this run.
+    std::puts("\nSign-in");
+    const auto scratch = std::filesystem::temp_directory_path() / ("quillo-example-" + std::to_string(::getpid()));
+    Platform::ApplicationGroupContainer::setRootDirectory(scratch);
+    const auto body = WebService::CredentialParameter::dataForCreate(
+        production.clientID(), production.clientSecret(), {"alice@example.com", "p&ss+w=rd%"}, std::nullopt, std::nullopt);
+    std::printf("  POST /oauth/token body: %.60s...\n", body.substr(body.find("grant_type")).c_str());
+    const auto credential = Platform::JSONDecoder::forAPIResponse().decode<std::shared_ptr<const Credential>>(
+        R"({"access_token":"a1b2c3","token_type":"bearer","refresh_token":"r9","expires_in":7200,"login":"alice","email":null})");
+    auto settings = SharedContainerDefaults::sharedContainerDefaults();
+    settings.setDomain(std::string(Platform::rawValue(production.domain())));
+    settings.setAccount("alice");
+    KeychainManager::shared().setCredential(*credential, settings.domain());
+    auto& oauth = OAuthManager::shared();
+    oauth.reloadCredential();
+    std::printf("  keychain -> OAuth manager: %s, expires %s, expired: %s\n", oauth.bearerToken().value_or("-").c_str(),
+                Platform::ISO8601DateFormatter::withFractionalSeconds().string(oauth.credential()->expiration()).c_str(),
+                oauth.isExpired() ? "yes" : "no");
+
+    // Answers become records, records become file-provider entries with capabilities.
+    std::puts("\nFile-provider entries");
+    const auto item = Platform::JSONDecoder::forAPIResponse().decode<TarnItem>(R"({
+        "type":"folder","id":"77","name":"Design team","modified_at":"2024-05-01T18:30:00.250+09:00","home":false,
+        "parent":{"id":"0","name":"root","type":"folder","modified_at":"2024-05-01T09:30:00Z"},
+        "path_collection":{"total_count":2,"entries":[
+          {"id":"0","name":"root","type":"folder","is_volume":false,"is_archive":false,"modified_at":"2024-05-01T09:30:00Z"},
+          {"id":"77","name":"Design team","type":"folder","is_volume":true,"is_archive":false,"modified_at":"2024-05-01T09:30:00Z"}]},
+        "volumes":[{"id":5,"item_id":"77","name_without_prefix":"Design team","my_role":2}]})");
+    const auto folder = item.entry();
+    std::printf("  %-12s role %-7s %s\n", folder->name().c_str(), std::string(description(*folder->volumeRole())).c_str(),
+                description(folder->capabilities()).c_str());
+    const auto window = Platform::JSONDecoder::forAPIResponse().decode<LSResponse>(
+        R"({"total_count":2,"offset":0,"limit":100,"entries":[
+          {"id":"901","name":"brief.pdf","type":"file","size":48213,"modified_at":"2024-05-02T10:00:00Z"},
+          {"id":"902","name":"drafts","type":"folder"}]})");
+    for (const auto& child : window.entries) {
+        const auto entry = child.entry(folder->identifier(), *folder->volumeRole());
+        std::printf("  %-12s role %-7s %s\n", entry->name().c_str(), std::string(description(*entry->volumeRole())).c_str(),
+                    description(entry->capabilities()).c_str());
+    }
+    std::error_code ignored;
+    std::filesystem::remove_all(scratch, ignored);
     return 0;
 }
