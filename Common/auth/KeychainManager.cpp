@@ -48,23 +48,10 @@ void KeychainManager::setDelegateCredential(std::shared_ptr<const Credential> cr
 }
 
 std::shared_ptr<const Credential> KeychainManager::credential(std::string_view domain) const {
-    const Platform::KeychainQuery query{.service = credentialService,
-                                        .account = std::string(domain),
-                                        .accessGroup = accessGroup_,
-                                        .synchronizable = true,
-                                        .matchLimit = Platform::KeychainMatchLimit::one,
-                                        .returnData = true};
-    std::vector<Platform::KeychainItem> items;
-    const auto status = keychain_.copyMatching(query, items);
-    if (status != Platform::errSecSuccess) {
-        logger_.error("credential(forDomain:) Failed to read: %d", status);
-        throw KeychainError::keyNotFound();
-    }
+    const auto data = read("credential(forDomain:) Failed to read: %d", credentialService, domain);
     Platform::KeyedUnarchiver::setClass<Credential>(credentialClassName);
     std::shared_ptr<const Credential> credential;
-    if (!items.empty() && items.front().data) {
-        credential = Platform::KeyedUnarchiver::unarchivedObject<Credential>(*items.front().data);
-    }
+    if (data) credential = Platform::KeyedUnarchiver::unarchivedObject<Credential>(*data);
     if (!credential) {
         logger_.error("credential(forDomain:) Failed to get a credential from keychain");
         throw KeychainError::credentialNotFound();
@@ -81,20 +68,9 @@ void KeychainManager::setCredential(const Credential& credential, std::string_vi
 void KeychainManager::removeCredential() { remove("removeCredential(forDomain:) Failed to remove: %d", credentialService); }
 
 std::string KeychainManager::password(std::string_view account) const {
-    const Platform::KeychainQuery query{.service = passwordService,
-                                        .account = std::string(account),
-                                        .accessGroup = accessGroup_,
-                                        .synchronizable = true,
-                                        .matchLimit = Platform::KeychainMatchLimit::one,
-                                        .returnData = true};
-    std::vector<Platform::KeychainItem> items;
-    const auto status = keychain_.copyMatching(query, items);
-    if (status != Platform::errSecSuccess) {
-        logger_.error("password(forAccount:) Failed to read: %d", status);
-        throw KeychainError::keyNotFound();
-    }
-    if (items.empty() || !items.front().data || !Platform::isValidUTF8(*items.front().data)) throw KeychainError::keyNotFound();
-    return *items.front().data;
+    auto data = read("password(forAccount:) Failed to read: %d", passwordService, account);
+    if (!data || !Platform::isValidUTF8(*data)) throw KeychainError::keyNotFound();
+    return std::move(*data);
 }
 
 void KeychainManager::setPassword(std::string_view password, std::string_view account) {
@@ -107,6 +83,24 @@ void KeychainManager::removePassword() { remove("removePassword() Failed to remo
 void KeychainManager::setDeviceSecrets(const std::vector<std::shared_ptr<DeviceSecret>>& secrets) {
     auto data = Platform::KeyedArchiver::archivedData(secrets, /*requiringSecureCoding*/ false);
     write("setDeviceSecrets(_:) Failed: %{public}d", deviceSecretsService, deviceSecretsAccount, std::move(data));
+}
+
+std::optional<Platform::Data> KeychainManager::read(const char* failureMessage, const std::string& service,
+                                                    std::string_view account) const {
+    const Platform::KeychainQuery query{.service = service,
+                                        .account = std::string(account),
+                                        .accessGroup = accessGroup_,
+                                        .synchronizable = true,
+                                        .matchLimit = Platform::KeychainMatchLimit::one,
+                                        .returnData = true};
+    std::vector<Platform::KeychainItem> items;
+    const auto status = keychain_.copyMatching(query, items);
+    if (status != Platform::errSecSuccess) {
+        logger_.error(failureMessage, status);
+        throw KeychainError::keyNotFound();
+    }
+    if (items.empty()) return std::nullopt;
+    return std::move(items.front().data);
 }
 
 void KeychainManager::write(const char* failureMessage, const std::string& service, const std::string& account,

@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -49,6 +50,10 @@ public:
     const std::string& accessGroup() const noexcept { return accessGroup_; }
 
 private:
+    // The data of the one item of `service` and `account`; throws keyNotFound on any status
+    // but success.
+    std::optional<Platform::Data> read(const char* failureMessage, const std::string& service,
+                                       std::string_view account) const;
     void write(const char* failureMessage, const std::string& service, const std::string& account,
                Platform::Data valueData);
     void remove(const char* failureMessage, const std::string& service);

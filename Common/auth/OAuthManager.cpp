@@ -2,6 +2,7 @@
 
 #include "Common/auth/KeychainManager.h"
 #include "Common/auth/SharedContainerDefaults.h"
+#include "Platform/core/Fulfil.h"
 #include "Platform/time/ISO8601DateFormatter.h"
 
 namespace Common {
@@ -90,17 +91,8 @@ void OAuthManager::updateCredential(Refresher refresher, std::function<void(Plat
 std::future<void> OAuthManager::updateCredential(Refresher refresher) {
     auto promise = std::make_shared<std::promise<void>>();
     auto future = promise->get_future();
-    updateCredential(std::move(refresher), [promise](Platform::Result<void> result) {
-        if (result) {
-            promise->set_value();
-        } else {
-            try {
-                result.value();
-            } catch (...) {
-                promise->set_exception(std::current_exception());
-            }
-        }
-    });
+    updateCredential(std::move(refresher),
+                     [promise](Platform::Result<void> result) { Platform::fulfil(*promise, result); });
     return future;
 }
 

@@ -12,6 +12,7 @@
 #include "Common/connection/APIParameter.h"
 #include "Common/connection/APIRequest.h"
 #include "Platform/core/Data.h"
+#include "Platform/core/Fulfil.h"
 #include "Platform/core/Progress.h"
 #include "Platform/core/Result.h"
 #include "Platform/http/URLSession.h"
@@ -86,15 +87,9 @@ public:
         auto future = promise->get_future();
         makeAPICallWithReturn(parameter, std::move(body), shouldRetry,
                               [promise](Platform::Result<APIResponse<typename P::ReturnType>> result) {
-                                  if (result) {
-                                      promise->set_value(std::move(result).value().response);
-                                  } else {
-                                      try {
-                                          result.error()->raise();
-                                      } catch (...) {
-                                          promise->set_exception(std::current_exception());
-                                      }
-                                  }
+                                  using R = typename P::ReturnType;
+                                  Platform::fulfil(*promise, result ? Platform::Result<R>(std::move(result).value().response)
+                                                                    : Platform::Result<R>(result.error()));
                               });
         return future;
     }

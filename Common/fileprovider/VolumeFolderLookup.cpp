@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "Common/connection/CommonError.h"
+#include "Platform/core/Fulfil.h"
 #include "Platform/files/FileURL.h"
 #include "Platform/url/PercentEncoding.h"
 
@@ -78,15 +79,7 @@ std::future<FileProviderItemIdentifier> folderIdentifierForQuilloVolume(const Fi
     auto promise = std::make_shared<std::promise<FileProviderItemIdentifier>>();
     auto future = promise->get_future();
     folderIdentifierForQuilloVolume(manager, item, [promise](Result<FileProviderItemIdentifier> result) {
-        if (result) {
-            promise->set_value(std::move(result).value());
-            return;
-        }
-        try {
-            result.rethrowIfError();
-        } catch (...) {
-            promise->set_exception(std::current_exception());
-        }
+        Platform::fulfil(*promise, std::move(result));
     });
     return future;
 }

@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "Common/service/LSParameter.h"
+#include "Platform/core/Fulfil.h"
 
 namespace Common {
 
@@ -64,12 +65,8 @@ std::future<std::vector<LSItem>> ListingPager::all() const {
          [promise, entries](Platform::Result<std::uint64_t> result) {
              if (result) {
                  promise->set_value(std::move(*entries));
-                 return;
-             }
-             try {
-                 result.error()->raise();
-             } catch (...) {
-                 promise->set_exception(std::current_exception());
+             } else {
+                 Platform::fulfil(*promise, Platform::Result<std::vector<LSItem>>(result.error()));
              }
          });
     return future;

@@ -1,3 +1,4 @@
+#include "Platform/core/Fulfil.h"
 #include "Platform/fileprovider/FileProviderManager.h"
 
 #include <algorithm>
@@ -66,17 +67,7 @@ template <class T>
 std::future<T> futureOf(std::function<void(std::function<void(Result<T>)>)> start) {
     auto promise = std::make_shared<std::promise<T>>();
     auto future = promise->get_future();
-    start([promise](Result<T> result) {
-        if (result) {
-            promise->set_value(std::move(result).value());
-            return;
-        }
-        try {
-            result.rethrowIfError();
-        } catch (...) {
-            promise->set_exception(std::current_exception());
-        }
-    });
+    start([promise](Result<T> result) { fulfil(*promise, std::move(result)); });
     return future;
 }
 

@@ -7,29 +7,8 @@ namespace Platform {
 
 namespace {
 
-bool isPathCharacter(unsigned char c) {
-    static constexpr std::string_view marks = "-._~!$&'()*+,;=:@";
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           marks.find(static_cast<char>(c)) != std::string_view::npos;
-}
-
 // Encodes a path, keeping '/' as the separator.
-std::string encodedPath(std::string_view path) {
-    static constexpr char hex[] = "0123456789ABCDEF";
-    std::string encoded;
-    encoded.reserve(path.size());
-    for (const char ch : path) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (ch == '/' || isPathCharacter(c)) {
-            encoded += ch;
-        } else {
-            encoded += '%';
-            encoded += hex[c >> 4];
-            encoded += hex[c & 0x0F];
-        }
-    }
-    return encoded;
-}
+std::string encodedPath(std::string_view path) { return percentEncoding(path, "-._~!$&'()*+,;=:@/"); }
 
 }  // namespace
 

@@ -6,17 +6,13 @@
 #include <cmath>
 #include <new>
 
+#include "Platform/core/ASCII.h"
+
 namespace Platform {
 
 namespace {
 
 constexpr long maximumRedirects = 16;
-
-bool sameField(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
-}
 
 std::string_view trim(std::string_view text) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
@@ -52,7 +48,7 @@ std::string printable(std::string_view text) {
 
 // Fields libcurl must compute itself, or that the session always sets.
 bool isManagedField(std::string_view name) {
-    return sameField(name, "Expect") || sameField(name, "Content-Length");
+    return equalsIgnoringASCIICase(name, "Expect") || equalsIgnoringASCIICase(name, "Content-Length");
 }
 
 template <class T>
@@ -147,7 +143,7 @@ ErrorPtr URLSessionTransfer::prepare(const URLSessionConfiguration& configuratio
         return std::make_shared<URLError>(code, request_.url, 0, std::move(why));
     };
     const std::string& scheme = request_.url.scheme();
-    if (!sameField(scheme, "http") && !sameField(scheme, "https")) {
+    if (!equalsIgnoringASCIICase(scheme, "http") && !equalsIgnoringASCIICase(scheme, "https")) {
         return refuse(URLError::Code::unsupportedURL, "scheme \"" + printable(scheme) + "\" is not http or https");
     }
     if (request_.url.host().empty()) return refuse(URLError::Code::badURL, "the URL has no host");
@@ -232,15 +228,15 @@ ErrorPtr URLSessionTransfer::attach(CURL* easy, Clock::time_point deadline) {
     // The session's resource timeout bounds the whole task.
     set(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(std::max<std::int64_t>(1, remaining.count())), first);
 
-    if (sameField(method_, "GET")) {
+    if (equalsIgnoringASCIICase(method_, "GET")) {
         set(easy, CURLOPT_HTTPGET, 1L, first);
-    } else if (sameField(method_, "HEAD")) {
+    } else if (equalsIgnoringASCIICase(method_, "HEAD")) {
         set(easy, CURLOPT_NOBODY, 1L, first);
     } else {
         // POST, PUT and PATCH say "Content-Length: 0" when they have no body.
         const bool emptyBody =
-            !source_ && (sameField(method_, "POST") || sameField(method_, "PUT") || sameField(method_, "PATCH"));
-        if (sameField(method_, "POST")) {
+            !source_ && (equalsIgnoringASCIICase(method_, "POST") || equalsIgnoringASCIICase(method_, "PUT") || equalsIgnoringASCIICase(method_, "PATCH"));
+        if (equalsIgnoringASCIICase(method_, "POST")) {
             set(easy, CURLOPT_POST, 1L, first);
         } else {
             set(easy, CURLOPT_CUSTOMREQUEST, method_.c_str(), first);
@@ -275,7 +271,7 @@ Result<HTTPURLResponse> URLSessionTransfer::outcome(CURL* easy, CURLcode code) {
         // libcurl says "unsupported protocol" also when an http server answers in something
         // other than HTTP; only a redirect to another scheme is an unsupported URL.
         if (kind == URLError::Code::unsupportedURL && url &&
-            (sameField(url->scheme(), "http") || sameField(url->scheme(), "https"))) {
+            (equalsIgnoringASCIICase(url->scheme(), "http") || equalsIgnoringASCIICase(url->scheme(), "https"))) {
             kind = URLError::Code::badServerResponse;
         }
         return ErrorPtr(std::make_shared<URLError>(kind, request_.url, static_cast<int>(code), std::move(detail)));
@@ -318,7 +314,7 @@ std::size_t URLSessionTransfer::receiveHeader(std::string_view line) {
     if (content.empty()) {
         inHeaderBlock_ = false;
         bodyStarted_ = true;
-        sink_->begin(sameField(method_, "HEAD") ? std::nullopt : expectedLength_);
+        sink_->begin(equalsIgnoringASCIICase(method_, "HEAD") ? std::nullopt : expectedLength_);
         return 1;
     }
     if ((line.front() == ' ' || line.front() == '\t') && !responseHeaders_.empty()) {
@@ -331,7 +327,7 @@ std::size_t URLSessionTransfer::receiveHeader(std::string_view line) {
     if (colon == std::string_view::npos || colon == 0) return 1;
     std::string name(trim(content.substr(0, colon)));
     std::string value(trim(content.substr(colon + 1)));
-    if (sameField(name, "Content-Length")) {
+    if (equalsIgnoringASCIICase(name, "Content-Length")) {
         std::uint64_t length = 0;
         const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), length);
         if (error == std::errc() && end == value.data() + value.size()) expectedLength_ = length;

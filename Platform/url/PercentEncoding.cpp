@@ -6,12 +6,6 @@ namespace Platform {
 
 namespace {
 
-bool isAllowed(unsigned char c) {
-    static constexpr std::string_view marks = "-._~!$'()*,;=:@/?";
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           marks.find(static_cast<char>(c)) != std::string_view::npos;
-}
-
 int hexValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -21,14 +15,15 @@ int hexValue(char c) {
 
 }  // namespace
 
-std::optional<std::string> addingPercentEncoding(std::string_view text) {
-    if (!isValidUTF8(text)) return std::nullopt;
+std::string percentEncoding(std::string_view text, std::string_view allowedMarks) {
     static constexpr char hex[] = "0123456789ABCDEF";
     std::string encoded;
     encoded.reserve(text.size());
     for (const char ch : text) {
         const auto c = static_cast<unsigned char>(ch);
-        if (isAllowed(c)) {
+        const bool allowed = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                             allowedMarks.find(ch) != std::string_view::npos;
+        if (allowed) {
             encoded += ch;
         } else {
             encoded += '%';
@@ -37,6 +32,11 @@ std::optional<std::string> addingPercentEncoding(std::string_view text) {
         }
     }
     return encoded;
+}
+
+std::optional<std::string> addingPercentEncoding(std::string_view text) {
+    if (!isValidUTF8(text)) return std::nullopt;
+    return percentEncoding(text, "-._~!$'()*,;=:@/?");
 }
 
 std::optional<std::string> removingPercentEncoding(std::string_view text) {

@@ -94,10 +94,13 @@ public:
                     if (got <= 0) break;
                     request.append(buffer, static_cast<std::size_t>(got));
                 }
+                {
+                    // Recorded before the reply, so a client that has its answer sees it.
+                    std::lock_guard lock(mutex_);
+                    last_ = std::move(request);
+                }
                 (void)!write(client, reply_.data(), reply_.size());
                 close(client);
-                std::lock_guard lock(mutex_);
-                last_ = std::move(request);
             }
         });
     }
