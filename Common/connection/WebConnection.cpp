@@ -84,58 +84,56 @@ std::shared_ptr<Platform::Progress> WebConnection::send(const APIParameter& para
         return std::make_shared<Platform::Progress>();
     }
 
-    // Steps up to the hand-over to the session run here, before the call returns: a pool
-    // task of their own would only add a thread switch per call. The completion still
+    // The steps up to the hand-over to the session run here, before the call returns: a
+    // pool task of their own would only add a thread switch per call. The completion still
     // always runs on the pool.
-    auto start = [session = session_, logger = logger_, timeout = requestTimeoutInterval_, url = std::move(*url), body = std::move(body),
-         method = std::string(Platform::rawValue(parameter.method())), isAuthRequired = parameter.isAuthRequired(),
-         isJSONRequest = parameter.isJSONRequest(), requestLine = std::move(requestLine),
-         decode = std::move(decode)]() mutable {
-        std::vector<std::pair<std::string, std::optional<std::string>>> headers;
-        if (isJSONRequest) headers.emplace_back("Content-Type", "application/json; charset=UTF-8");
-        logger.debug("🌐 %{public}s", requestLine);
-        if (isAuthRequired) {
-            auto& oauth = OAuthManager::shared();
-            if (oauth.isExpired()) {
-                logger.fault("makeAPICallGeneric(_:_:shouldRetry:_:) Token expired");
-                countFailure();
-                hop([decode = std::move(decode), requestLine] { decode(RailsError::unauthorized("Token expired").clone(), requestLine); });
-                return;
-            }
-            const auto credential = oauth.credential();
-            if (!credential) {
-                logger.fault("makeAPICallGeneric(_:_:shouldRetry:_:) Token not found");
-                countFailure();
-                hop([decode = std::move(decode), requestLine] { decode(RailsError::unauthorized("Not found bearer token").clone(), requestLine); });
-                return;
-            }
-            headers.emplace_back("Authorization", "Bearer " + credential->accessToken());
+    std::vector<std::pair<std::string, std::optional<std::string>>> headers;
+    if (parameter.isJSONRequest()) headers.emplace_back("Content-Type", "application/json; charset=UTF-8");
+    logger_.debug("🌐 %{public}s", requestLine);
+    if (parameter.isAuthRequired()) {
+        auto& oauth = OAuthManager::shared();
+        const char* refusal = nullptr;
+        std::shared_ptr<const Credential> credential;
+        if (oauth.isExpired()) {
+            logger_.fault("makeAPICallGeneric(_:_:shouldRetry:_:) Token expired");
+            refusal = "Token expired";
+        } else if (credential = oauth.credential(); !credential) {
+            logger_.fault("makeAPICallGeneric(_:_:shouldRetry:_:) Token not found");
+            refusal = "Not found bearer token";
         }
-        auto request = makeURLRequest(std::move(url), Platform::URLRequestCachePolicy::reloadIgnoringLocalCacheData,
-                                      timeout, std::move(body), std::move(method), headers);
-        const auto started = std::chrono::steady_clock::now();
-        session.dataTask(std::move(request), [logger, requestLine, started, decode = std::move(decode)](
-                                                 Platform::URLSession::DataResult result) {
-            if (!result) {
-                decode(reportFailure(requestLine, *result.error()), requestLine);
-                return;
-            }
-            auto [data, response] = std::move(result).value();
-            const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - started;
-            logger.debug("🕐 %{public}s %{public}f sec", requestLine, elapsed.count());
-            const auto status = statusOf(response.statusCode);
-            if (!status) {
-                decode(reportFailure(requestLine, RailsError::unexpected()), requestLine);
-                return;
-            }
-            if (responseType(*status) != HTTPStatusCodeResponseType::success) {
-                decode(reportFailure(requestLine, RailsError::httpError(*status, std::move(data))), requestLine);
-                return;
-            }
-            decode(std::move(data), requestLine);
-        });
-    };
-    start();
+        if (refusal) {
+            countFailure();
+            hop([decode = std::move(decode), requestLine = std::move(requestLine), refusal] {
+                decode(RailsError::unauthorized(refusal).clone(), requestLine);
+            });
+            return std::make_shared<Platform::Progress>();
+        }
+        headers.emplace_back("Authorization", "Bearer " + credential->accessToken());
+    }
+    auto request = makeURLRequest(std::move(*url), Platform::URLRequestCachePolicy::reloadIgnoringLocalCacheData,
+                                  requestTimeoutInterval_, std::move(body),
+                                  std::string(Platform::rawValue(parameter.method())), headers);
+    const auto started = std::chrono::steady_clock::now();
+    session_.dataTask(std::move(request), [logger = logger_, requestLine = std::move(requestLine), started,
+                                           decode = std::move(decode)](Platform::URLSession::DataResult result) {
+        if (!result) {
+            decode(reportFailure(requestLine, *result.error()), requestLine);
+            return;
+        }
+        auto [data, response] = std::move(result).value();
+        const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - started;
+        logger.debug("🕐 %{public}s %{public}f sec", requestLine, elapsed.count());
+        const auto status = statusOf(response.statusCode);
+        if (!status) {
+            decode(reportFailure(requestLine, RailsError::unexpected()), requestLine);
+            return;
+        }
+        if (responseType(*status) != HTTPStatusCodeResponseType::success) {
+            decode(reportFailure(requestLine, RailsError::httpError(*status, std::move(data))), requestLine);
+            return;
+        }
+        decode(std::move(data), requestLine);
+    });
     return std::make_shared<Platform::Progress>();
 }
 
