@@ -37,7 +37,7 @@ LogArgument makeLogArgument(const T& value) {
     }
 }
 
-// Fills os_log style placeholders in order: "%{public}s", "%{private}d",
+// Fills the log texts' placeholders in order: "%{public}s", "%{private}d",
 // "%{iec-bytes,public}ld", plain "%s %d %ld %lld %u %lu %f %@", with optional
 // '-'/'0' flags, width and precision, and "%%". Privacy modifiers change
 // nothing here. "iec-bytes" writes "N bytes" below 1 KiB, otherwise one decimal

@@ -10,7 +10,7 @@
 
 namespace Platform {
 
-// Writes entries to LogStore::shared(). Formats use the os_log placeholders
+// Writes entries to LogStore::shared(). Formats use the log texts' placeholders
 // described at composeLogMessage. Logging never throws: a failure loses the entry.
 class Logger {
 public:
