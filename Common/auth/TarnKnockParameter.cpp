@@ -1,6 +1,6 @@
 #include "Common/auth/TarnKnockParameter.h"
 
-#include "Common/fileprovider/ItemIDConversion.h"
+#include "Common/fileprovider/ItemIdentifiers.h"
 #include "Platform/json/JSONDecoder.h"
 #include "Platform/url/PercentEncoding.h"
 

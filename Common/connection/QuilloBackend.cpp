@@ -2,7 +2,7 @@
 
 #include "Common/connection/CommonError.h"
 #include "Common/connection/EnvironmentConfiguration.h"
-#include "Common/fileprovider/ItemIDConversion.h"
+#include "Common/fileprovider/ItemIdentifiers.h"
 
 namespace cfg = Common::EnvironmentConfiguration;
 using Common::QuilloBackend;

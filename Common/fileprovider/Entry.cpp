@@ -4,10 +4,6 @@
 
 namespace Common {
 
-const std::string& rootContainerItemIdentifier() noexcept {
-    return Platform::FileProviderItemIdentifier::rootContainer().rawValue;
-}
-
 Entry::Entry(ItemType type, EntryFields fields) noexcept
     : identifier_(std::move(fields.identifier)),
       parentIdentifier_(std::move(fields.parentIdentifier)),

@@ -7,20 +7,12 @@
 
 #include "Common/fileprovider/Version.h"
 #include "Common/fileprovider/VolumeRole.h"
+#include "Common/fileprovider/ItemIdentifiers.h"
 #include "Common/service/ItemType.h"
 #include "Platform/fileprovider/FileProviderItemCapabilities.h"
-#include "Platform/fileprovider/FileProviderItemIdentifier.h"
 #include "Platform/time/Date.h"
 
 namespace Common {
-
-// The service's root folder; never an entry identifier.
-inline constexpr std::string_view serviceRootItemIdentifier = "0";
-// The user's personal folder as the file provider sees it (the service's "0").
-inline constexpr std::string_view myFolderItemIdentifier = "01";
-// The root of the file-provider tree: identifier of the root entry, parent of the
-// personal folder and of every volume folder.
-const std::string& rootContainerItemIdentifier() noexcept;
 
 // What the builders fill in; everything else starts at its default.
 struct EntryFields {

@@ -1,6 +1,6 @@
 #include "Common/service/TarnItemParameter.h"
 
-#include "Common/fileprovider/ItemIDConversion.h"
+#include "Common/fileprovider/ItemIdentifiers.h"
 
 namespace Common::WebService {
 

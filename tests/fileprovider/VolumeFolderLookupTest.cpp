@@ -3,7 +3,7 @@
 #include <fstream>
 
 #include "Common/connection/CommonError.h"
-#include "Common/fileprovider/ItemIDConversion.h"
+#include "Common/fileprovider/ItemIdentifiers.h"
 #include "Common/fileprovider/VolumeFolderLookup.h"
 #include "Platform/fileprovider/FileProviderError.h"
 #include "Platform/files/FileURL.h"
