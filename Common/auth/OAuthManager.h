@@ -51,7 +51,7 @@ public:
     // returns. Without a credential it completes at once without calling the refresher;
     // a refresher error leaves the credential as it was and is passed on unchanged.
     void updateCredential(Refresher refresher, std::function<void(Platform::Result<void>)> completion);
-    std::future<void> updateCredential(Refresher refresher);
+    [[nodiscard]] std::future<void> updateCredential(Refresher refresher);
 
 private:
     KeychainManager& keychain_;

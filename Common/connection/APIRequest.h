@@ -34,7 +34,7 @@ struct APIServer {
 
 // The URL of a call: the server's scheme, host and port, the parameter's path and its
 // already-encoded query items. No value when these do not form a URL.
-std::optional<Platform::URL> apiRequestURL(const APIServer& server, const APIParameter& parameter);
+[[nodiscard]] std::optional<Platform::URL> apiRequestURL(const APIServer& server, const APIParameter& parameter);
 
 // Headers a call adds to the session's own, in order: Content-Type for JSON requests,
 // then Authorization when the parameter requires it and a token is given.

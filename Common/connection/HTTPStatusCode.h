@@ -88,7 +88,7 @@ enum class HTTPStatusCodeResponseType { informational, success, redirection, cli
 HTTPStatusCodeResponseType responseType(HTTPStatusCode code) noexcept;
 
 // The status of an HTTP response as a known code; no value for codes not listed above.
-std::optional<HTTPStatusCode> statusOf(long httpStatus) noexcept;
+[[nodiscard]] std::optional<HTTPStatusCode> statusOf(long httpStatus) noexcept;
 
 }  // namespace Common
 

@@ -48,7 +48,7 @@ public:
     std::string clientID() const;
     std::string clientSecret() const;
     // A page of the web application, on the bare host name.
-    std::optional<Platform::URL> pageURL(std::string_view path) const;
+    [[nodiscard]] std::optional<Platform::URL> pageURL(std::string_view path) const;
 
     // The fixed settings of an environment.
     static const Settings& settings(Domain domain);
@@ -61,7 +61,7 @@ private:
 
 // The environment a file-provider domain belongs to: the one whose host name is the
 // domain's identifier, or none.
-std::optional<QuilloBackend> backend(const Platform::FileProviderDomain& domain);
+[[nodiscard]] std::optional<QuilloBackend> backend(const Platform::FileProviderDomain& domain);
 
 // Web links to single items: always https on the domain's bare host, no port.
 // The personal folder "01" links to the service's root "0".

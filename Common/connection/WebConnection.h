@@ -81,7 +81,7 @@ public:
 
     // The value, or the error thrown from get().
     template <APIParameterType P>
-    std::future<typename P::ReturnType> makeAPICall(const P& parameter, std::optional<Platform::Data> body,
+    [[nodiscard]] std::future<typename P::ReturnType> makeAPICall(const P& parameter, std::optional<Platform::Data> body,
                                                     bool shouldRetry) const {
         auto promise = std::make_shared<std::promise<typename P::ReturnType>>();
         auto future = promise->get_future();
@@ -141,7 +141,7 @@ private:
     std::shared_ptr<Platform::Progress> send(const APIParameter& parameter, std::string requestLine,
                                              std::optional<Platform::Data> body, Decoder decode) const;
     // Logs and counts a failure after the answer arrived; returns it for the completion.
-    static Platform::ErrorPtr reportFailure(const std::string& requestLine, const Platform::Error& error);
+    [[nodiscard]] static Platform::ErrorPtr reportFailure(const std::string& requestLine, const Platform::Error& error);
     static void logSuccess(const std::string& requestLine, std::size_t bytes);
     // Runs `task` on a new task of the concurrent pool.
     static void hop(std::function<void()> task);

@@ -17,6 +17,6 @@ std::uint64_t fileSize(const Platform::URL& fileURL);
 
 // The size of the file at `path`, 0 when the system reports none, nullopt for any
 // failure. Never throws.
-std::optional<std::uint64_t> sizeOfFile(const std::filesystem::path& path) noexcept;
+[[nodiscard]] std::optional<std::uint64_t> sizeOfFile(const std::filesystem::path& path) noexcept;
 
 }  // namespace Common

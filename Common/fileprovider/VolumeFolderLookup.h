@@ -18,7 +18,7 @@ void folderIdentifierForQuilloVolume(
     const Platform::FileProviderManager& manager, const Platform::FileProviderItemIdentifier& item,
     std::function<void(Platform::Result<Platform::FileProviderItemIdentifier>)> completion);
 // The identifier, or the error thrown from get().
-std::future<Platform::FileProviderItemIdentifier> folderIdentifierForQuilloVolume(
+[[nodiscard]] std::future<Platform::FileProviderItemIdentifier> folderIdentifierForQuilloVolume(
     const Platform::FileProviderManager& manager, const Platform::FileProviderItemIdentifier& item);
 
 // The user-visible URL of the top-level folder holding the item at `itemURL`, with a

@@ -38,7 +38,7 @@ public:
               std::function<void(Platform::Result<std::uint64_t>)> completion) const;
 
     // Every entry of the folder, or the first error thrown from get().
-    std::future<std::vector<LSItem>> all() const;
+    [[nodiscard]] std::future<std::vector<LSItem>> all() const;
 
 private:
     struct Walk;

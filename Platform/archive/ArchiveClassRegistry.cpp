@@ -2,13 +2,14 @@
 
 #include "Platform/archive/ArchiveError.h"
 #include "Platform/archive/ArchiveFormat.h"
+#include "Platform/core/UTF8.h"
 
 namespace Platform {
 
 namespace {
 
 void checkName(const std::string& name) {
-    if (name.empty() || !detail::isValidUTF8(name)) {
+    if (name.empty() || !isValidUTF8(name)) {
         throw ArchiveError(ArchiveError::Kind::unencodableValue, "an archive class name must be non-empty UTF-8 text");
     }
 }

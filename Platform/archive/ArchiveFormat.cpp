@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "Platform/archive/ArchiveError.h"
+#include "Platform/core/UTF8.h"
 
 namespace Platform::detail {
 
@@ -273,41 +274,6 @@ ArchivedObject parseArchive(std::string_view bytes) {
     ArchivedObject top;
     top.values.emplace_back(std::string(archiveKey::root), std::move(rootValue));
     return top;
-}
-
-bool isValidUTF8(std::string_view text) {
-    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
-    const std::size_t n = text.size();
-    std::size_t i = 0;
-    while (i < n) {
-        const unsigned c = s[i];
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        std::size_t length;
-        unsigned lo = 0x80, hi = 0xBF;  // bounds of the second byte
-        if (c >= 0xC2 && c <= 0xDF) {
-            length = 2;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            length = 3;
-            if (c == 0xE0) lo = 0xA0;       // overlong
-            if (c == 0xED) hi = 0x9F;       // surrogates
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            length = 4;
-            if (c == 0xF0) lo = 0x90;       // overlong
-            if (c == 0xF4) hi = 0x8F;       // above U+10FFFF
-        } else {
-            return false;
-        }
-        if (n - i < length) return false;
-        if (s[i + 1] < lo || s[i + 1] > hi) return false;
-        for (std::size_t k = 2; k < length; ++k) {
-            if (s[i + k] < 0x80 || s[i + k] > 0xBF) return false;
-        }
-        i += length;
-    }
-    return true;
 }
 
 std::string base64Encoded(std::string_view bytes) {

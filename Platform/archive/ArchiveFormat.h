@@ -88,7 +88,6 @@ std::string_view describe(ArchivedValue::Kind kind);
 // not one. The result is an object with the single key "$root".
 ArchivedObject parseArchive(std::string_view bytes);
 
-bool isValidUTF8(std::string_view text);
 std::string base64Encoded(std::string_view bytes);
 // Canonical padded base64 only; false for anything else.
 bool base64Decode(std::string_view text, std::string& out);

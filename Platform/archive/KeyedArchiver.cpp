@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "Platform/archive/ArchiveFormat.h"
+#include "Platform/core/UTF8.h"
 
 namespace Platform {
 
@@ -66,14 +67,14 @@ std::string KeyedArchiver::pathOf(std::string_view key) const {
 }
 
 json& KeyedArchiver::slot(std::string_view key) {
-    if (!detail::isValidUTF8(key)) unencodable(pathOf(key), "the key is not UTF-8");
+    if (!isValidUTF8(key)) unencodable(pathOf(key), "the key is not UTF-8");
     return (*values_)[std::string(key)];
 }
 
 void KeyedArchiver::encode(std::string_view key, const std::string& value) { encode(key, std::string_view(value)); }
 
 void KeyedArchiver::encode(std::string_view key, std::string_view value) {
-    if (!detail::isValidUTF8(value)) unencodable(pathOf(key), "the string is not UTF-8 (archive bytes with encodeData)");
+    if (!isValidUTF8(value)) unencodable(pathOf(key), "the string is not UTF-8 (archive bytes with encodeData)");
     slot(key) = tagged(detail::archiveTag::string, std::string(value));
 }
 
@@ -108,7 +109,7 @@ void KeyedArchiver::encode(std::string_view key, std::nullopt_t) { slot(key) = n
 void KeyedArchiver::encodeStrings(std::string_view key, const std::vector<std::string>& values) {
     json array = json::array();
     for (std::size_t i = 0; i < values.size(); ++i) {
-        if (!detail::isValidUTF8(values[i])) {
+        if (!isValidUTF8(values[i])) {
             unencodable(pathOf(key) + "[" + std::to_string(i) + "]", "the string is not UTF-8");
         }
         array.push_back(values[i]);

@@ -17,7 +17,7 @@ public:
 
     // The group's directory, created with mode 0700 when missing (and narrowed to 0700
     // when it exists wider). No value when it cannot be created.
-    static std::optional<std::filesystem::path> containerURL(std::string_view groupIdentifier);
+    [[nodiscard]] static std::optional<std::filesystem::path> containerURL(std::string_view groupIdentifier);
 };
 
 }  // namespace Platform

@@ -33,7 +33,7 @@ constexpr RawValueType<E> rawValue(E value) {
 
 // The case whose raw value equals `raw` exactly; no value for anything else.
 template <RawRepresentable E, class R>
-constexpr std::optional<E> fromRawValue(const R& raw) {
+[[nodiscard]] constexpr std::optional<E> fromRawValue(const R& raw) {
     for (const auto& [e, candidate] : RawValues<E>::table) {
         if (candidate == raw) return e;
     }

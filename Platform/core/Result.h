@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <stdexcept>
 #include <type_traits>
 #include <utility>
 #include <variant>
@@ -9,13 +10,25 @@
 
 namespace Platform {
 
+namespace detail {
+
+// A failure without an error would read as success (void) or crash on first look
+// (value), far from the code that built it; refuse it where it is built.
+inline ErrorPtr requireError(ErrorPtr error) {
+    if (!error) throw std::invalid_argument("Result built from a null error");
+    return error;
+}
+
+}  // namespace detail
+
 // What a completion receives: the value, or the error as a shared pointer that the
-// caller inspects by type (`error<RailsError>()`).
+// caller inspects by type (`error<RailsError>()`). The error is never null.
 template <class T>
-class Result {
+class [[nodiscard]] Result {
 public:
     Result(T value) : storage_(std::in_place_index<0>, std::move(value)) {}
-    Result(ErrorPtr error) : storage_(std::in_place_index<1>, std::move(error)) {}
+    // Throws std::invalid_argument for a null error.
+    Result(ErrorPtr error) : storage_(std::in_place_index<1>, detail::requireError(std::move(error))) {}
 
     template <class E, class = std::enable_if_t<std::is_base_of_v<Error, std::decay_t<E>>>>
     static Result failure(E&& error) {
@@ -54,11 +67,13 @@ private:
     std::variant<T, ErrorPtr> storage_;
 };
 
+// Success is `Result<void>()`; an explicit error must be one.
 template <>
-class Result<void> {
+class [[nodiscard]] Result<void> {
 public:
     Result() = default;
-    Result(ErrorPtr error) : error_(std::move(error)) {}
+    // Throws std::invalid_argument for a null error.
+    Result(ErrorPtr error) : error_(detail::requireError(std::move(error))) {}
 
     template <class E, class = std::enable_if_t<std::is_base_of_v<Error, std::decay_t<E>>>>
     static Result failure(E&& error) {

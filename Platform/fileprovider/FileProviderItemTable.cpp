@@ -12,8 +12,9 @@
 #include <thread>
 #include <utility>
 
+#include "Platform/core/UTF8.h"
+#include "Platform/core/UniqueHandle.h"
 #include "Platform/fileprovider/FileProviderError.h"
-#include "Platform/url/PercentEncoding.h"
 
 namespace Platform {
 
@@ -32,24 +33,7 @@ constexpr auto lockTimeout = std::chrono::seconds(10);
     throw FileProviderError(FileProviderError::Code::cannotSynchronize, detail);
 }
 
-bool isValidUTF8(std::string_view text) {
-    return addingPercentEncoding(text).has_value();
-}
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    FileDescriptor(FileDescriptor&& other) noexcept : fd_(other.release()) {}
-    FileDescriptor& operator=(FileDescriptor&&) = delete;
-    ~FileDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    int get() const noexcept { return fd_; }
-    int release() noexcept { return std::exchange(fd_, -1); }
-
-private:
-    int fd_;
-};
+using FileDescriptor = UniqueHandle<int, &::close, -1>;
 
 // Held while a writer reads, changes and replaces the table; released on close.
 FileDescriptor lockTable(const std::filesystem::path& lockPath) {

@@ -22,7 +22,7 @@ public:
 
     // "a//b/" -> "a/b". nullopt for an empty or absolute path, "." or "..", NUL,
     // invalid UTF-8, or a path into the metadata folder.
-    static std::optional<std::string> normalizedRelativePath(std::string_view path);
+    [[nodiscard]] static std::optional<std::string> normalizedRelativePath(std::string_view path);
 
     std::optional<std::string> path(const std::string& identifier) const;
     // `relativePath` must be normalized.

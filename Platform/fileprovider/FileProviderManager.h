@@ -49,13 +49,13 @@ public:
     void getUserVisibleURL(const FileProviderItemIdentifier& identifier,
                            std::function<void(Result<URL>)> completion) const;
     // The URL, or the error thrown from get().
-    std::future<URL> getUserVisibleURL(const FileProviderItemIdentifier& identifier) const;
+    [[nodiscard]] std::future<URL> getUserVisibleURL(const FileProviderItemIdentifier& identifier) const;
 
     // The item shown at `url` and its domain's identifier, from the domains registered
     // here and those found under the group container's default place.
     static void getIdentifierForUserVisibleFile(const URL& url,
                                                 std::function<void(Result<IdentifierAndDomain>)> completion);
-    static std::future<IdentifierAndDomain> getIdentifierForUserVisibleFile(const URL& url);
+    [[nodiscard]] static std::future<IdentifierAndDomain> getIdentifierForUserVisibleFile(const URL& url);
 
     // The integration process's side: records where an item is shown, relative to the
     // mount root ("Volume A/report.pdf"). Throws FileProviderError: invalidArgument for

@@ -139,7 +139,7 @@ void URLSessionEngine::collectFinished() {
             continue;
         }
         auto transfer = std::move(node.mapped());
-        Result<HTTPURLResponse> outcome = ErrorPtr();
+        std::optional<Result<HTTPURLResponse>> outcome;
         if (isOffline(*transfer, code)) {
             recycleHandle(easy);
             if (configuration_.waitsForConnectivity) {
@@ -159,7 +159,7 @@ void URLSessionEngine::collectFinished() {
             }
             recycleHandle(easy);
         }
-        completeSafely(*transfer, std::move(outcome));
+        completeSafely(*transfer, std::move(*outcome));
     }
 }
 

@@ -32,13 +32,13 @@ public:
 
     // errSecSuccess, or errSecDuplicateItem when an item with the same service, account,
     // access group and synchronizable state exists (after filling defaults).
-    OSStatus add(const KeychainAttributes& attributes);
+    [[nodiscard]] OSStatus add(const KeychainAttributes& attributes);
     // errSecParam when `changes` is empty; otherwise as KeychainBackend::update.
-    OSStatus update(const KeychainQuery& query, const KeychainAttributes& changes);
+    [[nodiscard]] OSStatus update(const KeychainQuery& query, const KeychainAttributes& changes);
     // `result` holds at most one item for matchLimit one, every match for all.
-    OSStatus copyMatching(const KeychainQuery& query, std::vector<KeychainItem>& result);
+    [[nodiscard]] OSStatus copyMatching(const KeychainQuery& query, std::vector<KeychainItem>& result);
     // Deletes every match, even with matchLimit one; errSecItemNotFound when none.
-    OSStatus remove(const KeychainQuery& query);
+    [[nodiscard]] OSStatus remove(const KeychainQuery& query);
 
 private:
     template <class Operation>

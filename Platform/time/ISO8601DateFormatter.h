@@ -27,7 +27,7 @@ public:
     Options options() const noexcept { return options_; }
 
     // The date the text denotes, or nullopt when it is not exactly in this format.
-    std::optional<Date> date(std::string_view text) const noexcept;
+    [[nodiscard]] std::optional<Date> date(std::string_view text) const noexcept;
 
     // Proleptic Gregorian calendar with at least four year digits; years before 0
     // carry a leading '-'. Empty when the date is not finite or lies more than

@@ -3,30 +3,29 @@
 #include <curl/curl.h>
 
 #include <charconv>
-#include <memory>
 
+#include "Platform/core/UniqueHandle.h"
 #include "Platform/http/CurlGlobal.h"
 
 namespace Platform {
 
 namespace {
 
-struct CurlURLDeleter {
-    void operator()(CURLU* handle) const noexcept { curl_url_cleanup(handle); }
-};
-using CurlURLHandle = std::unique_ptr<CURLU, CurlURLDeleter>;
+using CurlURLHandle = UniqueHandle<CURLU*, &curl_url_cleanup>;
+using CurlText = UniqueHandle<char*, &curl_free>;
 
 std::optional<std::string> part(CURLU* handle, CURLUPart which) {
     char* text = nullptr;
-    if (curl_url_get(handle, which, &text, 0) != CURLUE_OK || text == nullptr) return std::nullopt;
-    std::unique_ptr<char, decltype(&curl_free)> owner(text, &curl_free);
-    return std::string(text);
+    const CURLUcode code = curl_url_get(handle, which, &text, 0);
+    const CurlText owner(text);
+    if (code != CURLUE_OK || !owner) return std::nullopt;
+    return std::string(owner.get());
 }
 
 CurlURLHandle parsedHandle(const std::string& text) {
     CurlURLHandle handle(curl_url());
     if (!handle || curl_url_set(handle.get(), CURLUPART_URL, text.c_str(), CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK) {
-        return nullptr;
+        return CurlURLHandle();
     }
     return handle;
 }

@@ -12,7 +12,7 @@ class URL {
 public:
     // nullopt for empty, relative or malformed text. Any scheme is accepted as
     // long as the text has the "scheme://" form.
-    static std::optional<URL> parse(std::string_view text);
+    [[nodiscard]] static std::optional<URL> parse(std::string_view text);
 
     const std::string& absoluteString() const noexcept { return absoluteString_; }
     const std::string& scheme() const noexcept { return scheme_; }

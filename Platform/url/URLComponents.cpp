@@ -2,18 +2,17 @@
 
 #include <curl/curl.h>
 
-#include <memory>
 #include <string_view>
 
+#include "Platform/core/UniqueHandle.h"
 #include "Platform/http/CurlGlobal.h"
 
 namespace Platform {
 
 namespace {
 
-struct CurlURLDeleter {
-    void operator()(CURLU* handle) const noexcept { curl_url_cleanup(handle); }
-};
+using CurlURLHandle = UniqueHandle<CURLU*, &curl_url_cleanup>;
+using CurlText = UniqueHandle<char*, &curl_free>;
 
 bool isHexDigit(char c) {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
@@ -67,7 +66,7 @@ std::optional<URL> URLComponents::url() const {
     }
 
     ensureCurlGlobalInit();
-    std::unique_ptr<CURLU, CurlURLDeleter> handle(curl_url());
+    const CurlURLHandle handle(curl_url());
     if (!handle) return std::nullopt;
     CURLU* const h = handle.get();
     if (curl_url_set(h, CURLUPART_SCHEME, scheme->c_str(), CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK) return std::nullopt;
@@ -77,8 +76,9 @@ std::optional<URL> URLComponents::url() const {
     if (curl_url_set(h, CURLUPART_PATH, "/", 0) != CURLUE_OK) return std::nullopt;
 
     char* base = nullptr;
-    if (curl_url_get(h, CURLUPART_URL, &base, 0) != CURLUE_OK || base == nullptr) return std::nullopt;
-    std::unique_ptr<char, decltype(&curl_free)> owner(base, &curl_free);
+    const CURLUcode code = curl_url_get(h, CURLUPART_URL, &base, 0);
+    const CurlText owner(base);
+    if (code != CURLUE_OK || !owner) return std::nullopt;
     // libcurl checks scheme, host and port and writes "scheme://authority/". Path
     // and query are not set as parts because curl_url_set lower-cases their
     // escapes ("%2B" -> "%2b"); they are appended to that text and the whole is

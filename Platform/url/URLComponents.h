@@ -23,7 +23,7 @@ struct URLComponents {
     // also refuses 0), a non-empty path does not start with '/', the path or a
     // query item holds a character that may not appear there unencoded, or
     // libcurl refuses the result. Escapes keep their case.
-    std::optional<URL> url() const;
+    [[nodiscard]] std::optional<URL> url() const;
 };
 
 }  // namespace Platform

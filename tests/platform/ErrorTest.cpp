@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 #include "Platform/core/Result.h"
 
 namespace {
@@ -26,6 +28,15 @@ TEST(Result, CarriesValueOrTypedError) {
     EXPECT_NO_THROW(done.value());
     Platform::Result<void> undone(SampleError{}.clone());
     EXPECT_THROW(undone.value(), SampleError);
+}
+
+// A null error would read as success (void) or crash on first look (value) far from
+// where it was made, so it is refused where it is made.
+TEST(Result, RefusesANullError) {
+    EXPECT_THROW(Platform::Result<int>{Platform::ErrorPtr{}}, std::invalid_argument);
+    EXPECT_THROW(Platform::Result<void>{Platform::ErrorPtr{}}, std::invalid_argument);
+    EXPECT_THROW(Platform::Result<void>{nullptr}, std::invalid_argument);
+    EXPECT_TRUE(Platform::Result<void>{}.hasValue()) << "success is spelled without an error";
 }
 
 }  // namespace

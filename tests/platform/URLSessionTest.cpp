@@ -12,6 +12,7 @@
 #include <thread>
 #include <variant>
 
+#include "Platform/core/UniqueHandle.h"
 #include "Platform/dispatch/ConcurrentPool.h"
 #include "Platform/http/NetworkReachability.h"
 #include "Platform/http/URLError.h"
@@ -29,6 +30,7 @@ using Platform::URLSession;
 using TestSupport::LoopbackServer;
 using Fields = std::vector<std::pair<std::string, std::string>>;
 using Code = URLError::Code;
+using Socket = Platform::UniqueHandle<int, &::close, -1>;
 
 URLRequest makeRequest(const std::string& url, std::string method = "GET", std::optional<std::string> body = {},
                        Fields headers = {}, double timeout = 30) {
@@ -77,20 +79,20 @@ public:
     explicit RawResponder(std::string reply) : reply_(std::move(reply)) {
         sockaddr_in address{.sin_family = AF_INET, .sin_port = 0, .sin_addr = {htonl(INADDR_LOOPBACK)}};
         socklen_t length = sizeof address;
-        bind(fd_, reinterpret_cast<sockaddr*>(&address), length);
-        listen(fd_, 8);
-        getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
+        bind(fd_.get(), reinterpret_cast<sockaddr*>(&address), length);
+        listen(fd_.get(), 8);
+        getsockname(fd_.get(), reinterpret_cast<sockaddr*>(&address), &length);
         url = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/";
         thread_ = std::thread([this] {
             for (int round = 0; round < 3000 && !stop_; ++round) {  // at most a minute
-                pollfd listening{.fd = fd_, .events = POLLIN, .revents = 0};
+                pollfd listening{.fd = fd_.get(), .events = POLLIN, .revents = 0};
                 if (poll(&listening, 1, 20) <= 0) continue;
-                const int client = accept(fd_, nullptr, nullptr);
+                const Socket client(accept(fd_.get(), nullptr, nullptr));
                 std::string request;
                 char buffer[4096];
-                pollfd readable{.fd = client, .events = POLLIN, .revents = 0};
+                pollfd readable{.fd = client.get(), .events = POLLIN, .revents = 0};
                 while (request.find("\r\n\r\n") == std::string::npos && poll(&readable, 1, 2000) > 0) {
-                    const auto got = read(client, buffer, sizeof buffer);
+                    const auto got = read(client.get(), buffer, sizeof buffer);
                     if (got <= 0) break;
                     request.append(buffer, static_cast<std::size_t>(got));
                 }
@@ -99,15 +101,13 @@ public:
                     std::lock_guard lock(mutex_);
                     last_ = std::move(request);
                 }
-                (void)!write(client, reply_.data(), reply_.size());
-                close(client);
+                (void)!write(client.get(), reply_.data(), reply_.size());
             }
         });
     }
     ~RawResponder() {
         stop_ = true;
         thread_.join();
-        close(fd_);
     }
     // The last request's header fields, in the order they came.
     Fields lastFields() const {
@@ -126,7 +126,7 @@ public:
 
 private:
     const std::string reply_;
-    const int fd_ = socket(AF_INET, SOCK_STREAM, 0);
+    const Socket fd_{socket(AF_INET, SOCK_STREAM, 0)};
     std::atomic<bool> stop_{false};
     mutable std::mutex mutex_;
     std::string last_;
@@ -251,12 +251,11 @@ TEST(URLSession, RefusesUnsendableRequestsBeforeSending) {
 
 // A port on loopback that nobody listens on.
 std::string refusedURL() {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    const Socket fd(socket(AF_INET, SOCK_STREAM, 0));
     sockaddr_in address{.sin_family = AF_INET, .sin_port = 0, .sin_addr = {htonl(INADDR_LOOPBACK)}};
     socklen_t length = sizeof address;
-    bind(fd, reinterpret_cast<sockaddr*>(&address), length);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    close(fd);
+    bind(fd.get(), reinterpret_cast<sockaddr*>(&address), length);
+    getsockname(fd.get(), reinterpret_cast<sockaddr*>(&address), &length);
     return "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/";
 }
 

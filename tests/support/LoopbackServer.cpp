@@ -1,7 +1,8 @@
 #include "tests/support/LoopbackServer.h"
 
 #include <set>
-#include <strings.h>
+
+#include "Platform/core/ASCII.h"
 
 // Libraries prebuilt without ThreadSanitizer: TSan sees their memory accesses but not the
 // synchronization around them, and reports races that are not there. The server library
@@ -16,7 +17,7 @@ namespace TestSupport {
 
 std::optional<std::string> RecordedRequest::header(std::string_view name) const {
     for (const auto& [field, value] : headers) {
-        if (field.size() == name.size() && strncasecmp(field.data(), name.data(), name.size()) == 0) return value;
+        if (Platform::equalsIgnoringASCIICase(field, name)) return value;
     }
     return std::nullopt;
 }
