@@ -1,5 +1,19 @@
 #pragma once
 
+// Usage:
+//
+//   Common::KeychainManager& keychain = Common::KeychainManager::shared();
+//   const auto domain = Platform::rawValue(Common::QuilloBackend::Domain::production);
+//   keychain.setCredential(*credential, domain);
+//   std::shared_ptr<const Common::Credential> stored = keychain.credential(domain);  // KeychainError on a miss
+//   keychain.setPassword("p&ss+w=rd", "alice");
+//   const std::string password = keychain.password("alice");
+//   keychain.removeCredential();
+//
+//   // Tests keep their items in a file of their own:
+//   Platform::Keychain local(std::make_shared<Platform::SQLiteKeychainBackend>(directory / "keychain.sqlite"));
+//   Common::KeychainManager isolated(local);
+
 #include <memory>
 #include <mutex>
 #include <optional>

@@ -1,5 +1,20 @@
 #pragma once
 
+// Usage:
+//
+//   Common::OAuthManager& oauth = Common::OAuthManager::shared();
+//   oauth.reloadCredential();  // another process may have stored a newer one
+//   if (oauth.isExpired() && oauth.canRefresh()) {
+//       // The refresher sends the refresh-token body through the pipeline and completes once.
+//       auto refresher = [connection](const std::string& refreshToken, auto completion) {
+//           using Common::WebService::CredentialParameter;
+//           connection.makeAPICall(CredentialParameter(), CredentialParameter::dataForRefresh(refreshToken),
+//                                  false, std::move(completion));
+//       };
+//       oauth.updateCredential(refresher).get();  // throws the refresher's error; storing is the caller's
+//   }
+//   const std::optional<std::string> token = oauth.bearerToken();
+
 #include <atomic>
 #include <functional>
 #include <future>

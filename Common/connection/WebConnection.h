@@ -1,5 +1,18 @@
 #pragma once
 
+// Usage:
+//
+//   const Common::QuilloBackend backend(Common::QuilloBackend::Domain::production);
+//   const Common::WebConnection connection(*backend.baseURL());
+//   // Callback form: the completion runs on the concurrent pool with the value or a typed error.
+//   connection.makeAPICall(Common::WebService::TarnItemParameter("01"), std::nullopt, false,
+//                          [](Platform::Result<Common::TarnItem> item) {
+//                              if (const auto* rails = item.error<Common::RailsError>()) std::puts(rails->what());
+//                          });
+//   // Future form: get() throws the call's error as its own type (RailsError, URLError...).
+//   const Common::LSResponse window =
+//       connection.makeAPICall(Common::WebService::LSParameter("0", 0, 200), std::nullopt, false).get();
+
 #include <cstdint>
 #include <functional>
 #include <future>

@@ -1,5 +1,17 @@
 #pragma once
 
+// Usage:
+//
+//   // Usually made from records: TarnItem::entry(), LSItem::entry(parentIdentifier, role).
+//   std::shared_ptr<Common::Entry> file = std::make_shared<Common::FileEntry>(Common::EntryFields{
+//       .identifier = "901", .parentIdentifier = "77", .name = "brief.pdf", .size = 48213,
+//       .volumeRole = Common::VolumeRole::editor});
+//   const Platform::FileProviderItemCapabilities allowed = file->capabilities();  // an editor's file set
+//   file->touch();  // modified now; the version stays
+//   file->setVersion(Common::Version::zero);
+//
+//   const Common::RootEntry root;  // "/", the root container, only ever listed
+
 #include <cstdint>
 #include <optional>
 #include <string>

@@ -1,5 +1,17 @@
 #pragma once
 
+// Usage:
+//
+//   const Common::ListingPager pager(connection, "0", {.windowSize = 500});
+//   // Every entry at once; get() throws the first error as its own type.
+//   const std::vector<Common::LSItem> entries = pager.all().get();
+//
+//   // Or window by window, as they arrive (both run on the concurrent pool):
+//   pager.walk([](std::vector<Common::LSItem> window) { std::printf("%zu more\n", window.size()); },
+//              [](Platform::Result<std::uint64_t> count) {
+//                  if (!count) std::puts(count.error()->what());
+//              });
+
 #include <cstdint>
 #include <functional>
 #include <future>

@@ -1,5 +1,18 @@
 #pragma once
 
+// Usage:
+//
+//   const auto item = Platform::JSONDecoder::forAPIResponse().decode<Common::TarnItem>(
+//       R"({"type":"folder","id":"0","name":"My folder","home":true})");
+//   item.identifier();        // "01": the personal folder as the file provider sees it
+//   item.parentIdentifier();  // the root container
+//   std::shared_ptr<Common::Entry> entry = item.entry();  // a MyFolderEntry
+//
+//   // Fetched whole, with parent, path and volumes, so volumeRole() can be told:
+//   const Common::TarnItem full =
+//       connection.makeAPICall(Common::WebService::TarnItemParameter("77"), std::nullopt, false).get();
+//   const Common::VolumeRole role = full.volumeRole();
+
 #include <cstdint>
 #include <memory>
 #include <optional>
