@@ -33,9 +33,9 @@ TEST(Result, CarriesValueOrTypedError) {
 // A null error would read as success (void) or crash on first look (value) far from
 // where it was made, so it is refused where it is made.
 TEST(Result, RefusesANullError) {
-    EXPECT_THROW(Platform::Result<int>{Platform::ErrorPtr{}}, std::invalid_argument);
-    EXPECT_THROW(Platform::Result<void>{Platform::ErrorPtr{}}, std::invalid_argument);
-    EXPECT_THROW(Platform::Result<void>{nullptr}, std::invalid_argument);
+    EXPECT_THROW(const Platform::Result<int> value{Platform::ErrorPtr{}}, std::invalid_argument);
+    EXPECT_THROW(const Platform::Result<void> done{Platform::ErrorPtr{}}, std::invalid_argument);
+    EXPECT_THROW(const Platform::Result<void> done{nullptr}, std::invalid_argument);
     EXPECT_TRUE(Platform::Result<void>{}.hasValue()) << "success is spelled without an error";
 }
 
