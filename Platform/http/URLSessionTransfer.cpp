@@ -260,7 +260,8 @@ ErrorPtr URLSessionTransfer::attach(CURL* easy, Clock::time_point deadline) {
             const CURLcode code = source_->attach(easy);
             if (first == CURLE_OK) first = code;
         } else if (emptyBody) {
-            // An empty body still says so: Content-Length: 0.
+            // An empty body still says so: Content-Length: 0. Without a size libcurl would
+            // read a body from the process's standard input.
             set(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(0), first);
             set(easy, CURLOPT_POSTFIELDS, "", first);
         }
