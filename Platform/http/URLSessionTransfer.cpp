@@ -116,9 +116,13 @@ bool DataBodySink::write(const char* bytes, std::size_t size) {
     try {
         const std::size_t needed = data_.size() + size + padding;
         if (data_.capacity() < needed) {
-            // Doubling stops at the maximum: a body just under it must not cost twice as much.
             std::uint64_t grown = std::max<std::uint64_t>(needed, data_.capacity() * std::uint64_t{2});
-            if (maximumSize_) grown = std::max<std::uint64_t>(needed, std::min(grown, *maximumSize_ + padding));
+            if (maximumSize_) {
+                // Past half the ceiling, straight to it: growing copies, and a copy from at
+                // most half holds no more than the ceiling in all.
+                const std::uint64_t ceiling = *maximumSize_ + padding;
+                if (grown > ceiling / 2) grown = std::max<std::uint64_t>(needed, ceiling);
+            }
             data_.reserve(static_cast<std::size_t>(grown));
         }
         data_.append(bytes, size);

@@ -2,8 +2,6 @@
 // once, with memory held within the session's bound.
 #include <gtest/gtest.h>
 
-#include <zlib.h>
-
 #include <atomic>
 #include <cmath>
 #include <future>
@@ -13,6 +11,7 @@
 
 #include "Platform/http/URLError.h"
 #include "Platform/http/URLSession.h"
+#include "tests/support/Gzip.h"
 #include "tests/support/PoolDrain.h"
 #include "tests/support/ScriptedServer.h"
 
@@ -21,56 +20,14 @@ namespace {
 using namespace std::chrono_literals;
 using Platform::URLError;
 using Platform::URLSession;
+using TestSupport::gzipped;
+using TestSupport::gzippedZeros;
 using TestSupport::Script;
 using TestSupport::ScriptedServer;
 using Step = TestSupport::ScriptStep;
 using Code = URLError::Code;
 
 constexpr std::uint64_t MiB = 1 << 20;
-
-// gzip of `size` zero bytes, made in pieces so the plain text never exists whole.
-std::string gzippedZeros(std::size_t size) {
-    z_stream stream{};
-    if (deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16, 9, Z_DEFAULT_STRATEGY) != Z_OK) std::abort();
-    const std::string zeros(1 << 20, '\0');
-    std::string out;
-    char buffer[1 << 16];
-    for (std::size_t left = size;;) {
-        const std::size_t piece = std::min(left, zeros.size());
-        left -= piece;
-        stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(zeros.data()));
-        stream.avail_in = static_cast<uInt>(piece);
-        const int flush = left == 0 ? Z_FINISH : Z_NO_FLUSH;
-        int status = Z_OK;
-        do {
-            stream.next_out = reinterpret_cast<Bytef*>(buffer);
-            stream.avail_out = sizeof buffer;
-            status = deflate(&stream, flush);
-            out.append(buffer, sizeof buffer - stream.avail_out);
-        } while (stream.avail_out == 0);
-        if (flush == Z_FINISH) {
-            if (status != Z_STREAM_END) std::abort();
-            break;
-        }
-    }
-    deflateEnd(&stream);
-    return out;
-}
-
-std::string gzipped(std::string_view plain) {
-    uLongf size = compressBound(static_cast<uLong>(plain.size())) + 32;
-    std::string out(size, '\0');
-    z_stream stream{};
-    if (deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16, 9, Z_DEFAULT_STRATEGY) != Z_OK) std::abort();
-    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(plain.data()));
-    stream.avail_in = static_cast<uInt>(plain.size());
-    stream.next_out = reinterpret_cast<Bytef*>(out.data());
-    stream.avail_out = static_cast<uInt>(size);
-    if (deflate(&stream, Z_FINISH) != Z_STREAM_END) std::abort();
-    out.resize(stream.total_out);
-    deflateEnd(&stream);
-    return out;
-}
 
 // Bytes no coding can shrink.
 std::string noise(std::size_t size) {
