@@ -215,7 +215,7 @@ ErrorPtr URLSessionTransfer::attach(CURL* easy, Clock::time_point deadline) {
     failure_.reset();
     errorBuffer_[0] = '\0';
 
-    // No idle timeout, a negative one or NaN means the default; infinity, a year.
+    // Zero or below, or NaN, means the default rather than "at once"; infinity, a year.
     double idle = request_.timeoutInterval;
     if (std::isnan(idle) || idle <= 0) idle = defaultTimeoutInterval;
     idle = std::min(idle, 86400.0 * 365);

@@ -120,9 +120,10 @@ private:
     static std::size_t onHeader(char* buffer, std::size_t size, std::size_t count, void* self);
     static std::size_t onBody(char* buffer, std::size_t size, std::size_t count, void* self);
     std::size_t receiveHeader(std::string_view line);
-    // Past the session's maximum body size, by the declared length or the bytes so far.
-    bool exceedsDeclaredLength() const;
-    bool receiveBody(std::size_t length);
+    // The response just ended its header block with a Content-Length past the maximum.
+    [[nodiscard]] bool exceedsDeclaredLength() const;
+    // Counts `length` more body bytes; false (the attempt failed, the body let go) past the maximum.
+    [[nodiscard]] bool receiveBody(std::size_t length);
     void failWith(URLError::Code code, std::string detail);
 
     URLRequest request_;
