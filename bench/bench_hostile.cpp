@@ -17,6 +17,7 @@
 #include <string>
 
 #include "Common/connection/WebConnection.h"
+#include "Platform/core/UniqueHandle.h"
 #include "Platform/http/URLError.h"
 #include "tests/support/Gzip.h"
 #include "tests/support/ScriptedServer.h"
@@ -107,27 +108,29 @@ int main() {
         {"60 MB body (under the maximum)", [] { return body({Step::send(head("Content-Length: 62914560\r\n"))}, 60 * MiB); }},
     };
     std::printf("| Answer | Outcome | Baseline MB | Peak above baseline MB | Seconds |\n|---|---|---|---|---|\n");
+    using FileDescriptor = Platform::UniqueHandle<int, &::close, -1>;
     for (const auto& scenario : scenarios) {
-        int control[2], port[2];
-        if (pipe(control) != 0 || pipe(port) != 0) return 1;
+        int ends[2];
+        if (pipe(ends) != 0) return 1;
+        FileDescriptor controlReader(ends[0]), control(ends[1]);  // the server lives while `control` is open
+        if (pipe(ends) != 0) return 1;
+        FileDescriptor portReader(ends[0]), portWriter(ends[1]);
         const pid_t server = fork();
         if (server == 0) {
-            close(control[1]);
-            serve(scenario, control[0], port[1]);
+            control.reset();
+            serve(scenario, controlReader.get(), portWriter.get());
         }
-        close(control[0]);
+        controlReader.reset();
         int serverPort = 0;
-        if (read(port[0], &serverPort, sizeof serverPort) != sizeof serverPort) return 1;
+        if (read(portReader.get(), &serverPort, sizeof serverPort) != sizeof serverPort) return 1;
         std::printf("| %-38s ", scenario.name);
         std::fflush(stdout);
         const pid_t client = fork();
         if (client == 0) call(serverPort);
         int status = 0;
         waitpid(client, &status, 0);
-        close(control[1]);
+        control.reset();
         waitpid(server, &status, 0);
-        close(port[0]);
-        close(port[1]);
     }
     return 0;
 }

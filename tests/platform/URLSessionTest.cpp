@@ -12,6 +12,7 @@
 #include <thread>
 #include <variant>
 
+#include "Platform/core/UniqueHandle.h"
 #include "Platform/dispatch/ConcurrentPool.h"
 #include "Platform/http/NetworkReachability.h"
 #include "Platform/http/URLError.h"
@@ -416,25 +417,26 @@ TEST(URLSessionStandardInput, BodilessWritesSendNothingFromStandardInput) {
         for (char** entry = environ; *entry != nullptr; ++entry) envp.push_back(*entry);
         envp.push_back(nullptr);
         char* argv[] = {self.data(), filter.data(), nullptr};
-        int input[2], finished[2];
-        ASSERT_EQ(pipe(input), 0);
-        ASSERT_EQ(pipe(finished), 0);  // the child holds the write end until it exits
+        using FileDescriptor = Platform::UniqueHandle<int, &::close, -1>;
+        int ends[2];
+        ASSERT_EQ(pipe(ends), 0);
+        FileDescriptor input(ends[0]), filler(ends[1]);
+        ASSERT_EQ(pipe(ends), 0);  // the child holds the write end until it exits
+        FileDescriptor finished(ends[0]), finishedWriter(ends[1]);
         const std::string stolen = "bytes on standard input\n";
-        ASSERT_EQ(write(input[1], stolen.data(), stolen.size()), static_cast<ssize_t>(stolen.size()));
-        close(input[1]);
+        ASSERT_EQ(write(filler.get(), stolen.data(), stolen.size()), static_cast<ssize_t>(stolen.size()));
+        filler.reset();
         const pid_t child = fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
-            dup2(input[0], STDIN_FILENO);
-            close(finished[0]);
+            dup2(input.get(), STDIN_FILENO);
             execve(self.c_str(), argv, envp.data());
             _exit(127);
         }
-        close(input[0]);
-        close(finished[1]);
-        pollfd exited{.fd = finished[0], .events = POLLIN, .revents = 0};
+        input.reset();
+        finishedWriter.reset();
+        pollfd exited{.fd = finished.get(), .events = POLLIN, .revents = 0};
         if (poll(&exited, 1, 60000) != 1) kill(child, SIGKILL);  // hung for a minute
-        close(finished[0]);
         int status = 0;
         ASSERT_EQ(waitpid(child, &status, 0), child);
         ASSERT_TRUE(WIFEXITED(status));

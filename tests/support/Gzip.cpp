@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "Platform/core/UniqueHandle.h"
+
 namespace TestSupport {
 
 namespace {
@@ -16,6 +18,7 @@ std::string deflateAll(Next next) {
     if (deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16, 9, Z_DEFAULT_STRATEGY) != Z_OK) {
         throw std::runtime_error("deflateInit2 failed");
     }
+    const Platform::UniqueHandle<z_stream*, &deflateEnd> owner(&stream);
     std::string out;
     char buffer[1 << 16];
     for (bool last = false; !last;) {
@@ -32,7 +35,6 @@ std::string deflateAll(Next next) {
         } while (stream.avail_out == 0);
         if (last && status != Z_STREAM_END) throw std::runtime_error("deflate did not finish");
     }
-    deflateEnd(&stream);
     return out;
 }
 

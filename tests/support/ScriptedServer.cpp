@@ -1,6 +1,7 @@
 #include "tests/support/ScriptedServer.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -74,12 +75,16 @@ std::string RawRequest::target() const {
 
 ScriptedServer::ScriptedServer(Responder responder, std::chrono::seconds lifetime)
     : responder_(std::move(responder)), end_(std::chrono::steady_clock::now() + lifetime) {
-    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (listener_ < 0 || ::pipe(wake_) != 0) throw std::runtime_error("ScriptedServer: no socket");
+    listener_.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    int wake[2];
+    if (!listener_ || ::pipe2(wake, O_CLOEXEC) != 0) throw std::runtime_error("ScriptedServer: no socket");
+    wakeReader_.reset(wake[0]);
+    wakeWriter_.reset(wake[1]);
     sockaddr_in address{.sin_family = AF_INET, .sin_port = 0, .sin_addr = {htonl(INADDR_LOOPBACK)}, .sin_zero = {}};
     socklen_t length = sizeof address;
-    if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 || ::listen(listener_, 64) != 0 ||
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    const int listener = listener_.get();
+    if (::bind(listener, reinterpret_cast<sockaddr*>(&address), length) != 0 || ::listen(listener, 64) != 0 ||
+        ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
         throw std::runtime_error("ScriptedServer: cannot listen on loopback");
     }
     port_ = ntohs(address.sin_port);
@@ -88,7 +93,7 @@ ScriptedServer::ScriptedServer(Responder responder, std::chrono::seconds lifetim
 
 ScriptedServer::~ScriptedServer() {
     stopping_ = true;
-    (void)!::write(wake_[1], "x", 1);
+    (void)!::write(wakeWriter_.get(), "x", 1);
     acceptor_.join();
     std::vector<std::thread> connections;
     {
@@ -96,9 +101,6 @@ ScriptedServer::~ScriptedServer() {
         connections.swap(connections_);
     }
     for (auto& connection : connections) connection.join();
-    ::close(listener_);
-    ::close(wake_[0]);
-    ::close(wake_[1]);
 }
 
 std::string ScriptedServer::url(std::string_view target) const {
@@ -120,7 +122,7 @@ bool ScriptedServer::waitReadable(int fd, std::chrono::milliseconds limit) const
     while (!stopping_) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() < 0) return false;
-        pollfd fds[] = {{.fd = fd, .events = POLLIN, .revents = 0}, {.fd = wake_[0], .events = POLLIN, .revents = 0}};
+        pollfd fds[] = {{.fd = fd, .events = POLLIN, .revents = 0}, {.fd = wakeReader_.get(), .events = POLLIN, .revents = 0}};
         const int ready = ::poll(fds, 2, static_cast<int>(left.count()));
         if (ready < 0) return false;
         if (fds[1].revents != 0) return false;
@@ -130,15 +132,13 @@ bool ScriptedServer::waitReadable(int fd, std::chrono::milliseconds limit) const
 }
 
 void ScriptedServer::acceptLoop() {
-    while (waitReadable(listener_, std::chrono::duration_cast<std::chrono::milliseconds>(end_ - std::chrono::steady_clock::now()))) {
-        const int client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-        if (client < 0) continue;
+    while (waitReadable(listener_.get(),
+                        std::chrono::duration_cast<std::chrono::milliseconds>(end_ - std::chrono::steady_clock::now()))) {
+        FileDescriptor client(::accept4(listener_.get(), nullptr, nullptr, SOCK_CLOEXEC));
+        if (!client) continue;
         std::lock_guard lock(mutex_);
-        if (connections_.size() >= maximumConnections) {
-            ::close(client);
-            continue;
-        }
-        connections_.emplace_back([this, client] { serve(client); });
+        if (connections_.size() >= maximumConnections) continue;  // closed as it goes
+        connections_.emplace_back([this, client = std::move(client)]() mutable { serve(std::move(client)); });
     }
 }
 
@@ -171,7 +171,8 @@ std::optional<RawRequest> ScriptedServer::readRequest(int client) const {
     return request;
 }
 
-void ScriptedServer::serve(int client) {
+void ScriptedServer::serve(FileDescriptor connection) {
+    const int client = connection.get();
     const int on = 1;
     ::setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     const auto request = readRequest(client);
@@ -182,7 +183,7 @@ void ScriptedServer::serve(int client) {
     }
     if (request) script = responder_(*request);
     const auto wait = [&](std::chrono::milliseconds interval) {
-        pollfd wake{.fd = wake_[0], .events = POLLIN, .revents = 0};
+        pollfd wake{.fd = wakeReader_.get(), .events = POLLIN, .revents = 0};
         return !stopping_ && ::poll(&wake, 1, static_cast<int>(interval.count())) == 0;
     };
     bool open = true;
@@ -212,7 +213,6 @@ void ScriptedServer::serve(int client) {
             }
         }
     }
-    ::close(client);
 }
 
 }  // namespace TestSupport

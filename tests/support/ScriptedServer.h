@@ -1,5 +1,7 @@
 #pragma once
 
+#include <unistd.h>
+
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -10,6 +12,8 @@
 #include <thread>
 #include <utility>
 #include <vector>
+
+#include "Platform/core/UniqueHandle.h"
 
 namespace TestSupport {
 
@@ -76,15 +80,17 @@ public:
 
 private:
     void acceptLoop();
-    void serve(int client);
+    using FileDescriptor = Platform::UniqueHandle<int, &::close, -1>;
+
+    void serve(FileDescriptor client);
     // Waits until `fd` is readable or the server stops; false when it stopped or time ran out.
     bool waitReadable(int fd, std::chrono::milliseconds limit) const;
     std::optional<RawRequest> readRequest(int client) const;
 
     Responder responder_;
     const std::chrono::steady_clock::time_point end_;
-    int listener_ = -1;
-    int wake_[2] = {-1, -1};  // written once to stop every wait at the same time
+    FileDescriptor listener_;
+    FileDescriptor wakeReader_, wakeWriter_;  // written once to stop every wait at the same time
     int port_ = 0;
     std::atomic<bool> stopping_{false};
     std::thread acceptor_;
