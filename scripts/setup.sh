@@ -8,7 +8,7 @@ packages=(
   clang-14 libclang-rt-14-dev
   libcurl4-openssl-dev libsimdjson-dev nlohmann-json3-dev libfmt-dev libssl-dev
   libsqlite3-dev libsqlitecpp-dev libasio-dev libcpp-httplib-dev libcli11-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev
   gettext nginx-light
 )
 

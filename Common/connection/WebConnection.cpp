@@ -42,13 +42,21 @@ Platform::URLSessionConfiguration sessionConfiguration() {
     return configuration;
 }
 
+// API answers are held whole in memory; 64 MiB is far above any listing and bounds what
+// a broken server can make a call hold. Downloads and uploads stream, so theirs is open.
+Platform::URLSessionConfiguration apiSessionConfiguration() {
+    auto configuration = sessionConfiguration();
+    configuration.maximumResponseBodySize = std::uint64_t{64} << 20;
+    return configuration;
+}
+
 }  // namespace
 
 WebConnection::WebConnection(const Platform::URL& baseURL, double requestTimeoutInterval)
     : downloadSession_(sessionConfiguration()),
       uploadSession_(sessionConfiguration()),
       logger_(Platform::Logger::defaultSubsystem(), "Connection"),
-      session_(sessionConfiguration()),
+      session_(apiSessionConfiguration()),
       scheme_(baseURL.scheme()),
       host_(baseURL.host()),
       port_(baseURL.port()),

@@ -21,6 +21,7 @@ const char* sentence(URLError::Code code) noexcept {
         case Code::badServerResponse: return "The server returned a response that is not HTTP.";
         case Code::tooManyRedirects: return "There were too many redirects.";
         case Code::cannotDecodeContentData: return "The response's content could not be decoded.";
+        case Code::dataLengthExceedsMaximum: return "The response's data exceeds the maximum length allowed.";
         case Code::unknown: break;
     }
     return "An unknown error occurred.";
@@ -44,6 +45,7 @@ const char* URLError::name(Code code) noexcept {
         case Code::badServerResponse: return "badServerResponse";
         case Code::tooManyRedirects: return "tooManyRedirects";
         case Code::cannotDecodeContentData: return "cannotDecodeContentData";
+        case Code::dataLengthExceedsMaximum: return "dataLengthExceedsMaximum";
         case Code::unknown: break;
     }
     return "unknown";

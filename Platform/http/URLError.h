@@ -27,6 +27,7 @@ public:
         badServerResponse,           // what came back is not HTTP
         tooManyRedirects,            // redirects went on past the limit
         cannotDecodeContentData,     // the body's content encoding could not be undone
+        dataLengthExceedsMaximum,    // the body is longer than the session lets a task hold
         unknown,
     };
 

@@ -15,13 +15,15 @@ namespace {
 
 class DataTaskTransfer final : public URLSessionTransfer {
 public:
-    DataTaskTransfer(URLRequest request, URLSession::DataCompletion completion)
-        : URLSessionTransfer(std::move(request), nullptr, std::make_unique<DataBodySink>()),
+    DataTaskTransfer(URLRequest request, std::optional<std::uint64_t> maximumBodySize,
+                     URLSession::DataCompletion completion)
+        : URLSessionTransfer(std::move(request), nullptr, std::make_unique<DataBodySink>(maximumBodySize)),
           completion_(std::move(completion)) {}
 
-    DataTaskTransfer(URLRequest request, Data body, URLSession::DataCompletion completion)
+    DataTaskTransfer(URLRequest request, Data body, std::optional<std::uint64_t> maximumBodySize,
+                     URLSession::DataCompletion completion)
         : URLSessionTransfer(std::move(request), std::make_unique<DataBodySource>(std::move(body)),
-                             std::make_unique<DataBodySink>()),
+                             std::make_unique<DataBodySink>(maximumBodySize)),
           completion_(std::move(completion)) {}
 
     void complete(Result<HTTPURLResponse> outcome) override {
@@ -78,12 +80,14 @@ const URLSessionConfiguration& URLSession::configuration() const noexcept {
 
 void URLSession::dataTask(URLRequest request, DataCompletion completion) const {
     std::unique_ptr<DataTaskTransfer> transfer;
+    const auto maximum = configuration().maximumResponseBodySize;
     if (sendsBody(request)) {
         Data body = std::move(*request.httpBody);
         request.httpBody.reset();
-        transfer = std::make_unique<DataTaskTransfer>(std::move(request), std::move(body), std::move(completion));
+        transfer = std::make_unique<DataTaskTransfer>(std::move(request), std::move(body), maximum,
+                                                      std::move(completion));
     } else {
-        transfer = std::make_unique<DataTaskTransfer>(std::move(request), std::move(completion));
+        transfer = std::make_unique<DataTaskTransfer>(std::move(request), maximum, std::move(completion));
     }
     if (auto error = transfer->prepare(configuration())) {
         transfer->complete(std::move(error));

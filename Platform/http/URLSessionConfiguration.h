@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -21,6 +23,10 @@ struct URLSessionConfiguration {
     double timeoutIntervalForResource = 604800;
     // Connections open at once to one host; further requests queue for a free one.
     int maximumConnectionsPerHost = 6;
+    // Bytes of a response body (after its content coding is undone) a data task may
+    // hold; past it the task fails with dataLengthExceedsMaximum. None: no bound, for
+    // sessions whose bodies go to files.
+    std::optional<std::uint64_t> maximumResponseBodySize;
 };
 
 }  // namespace Platform

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <charconv>
 #include <cmath>
 #include <new>
 
@@ -13,14 +12,6 @@ namespace Platform {
 namespace {
 
 constexpr long maximumRedirects = 16;
-
-std::string_view trim(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r' || text.back() == '\n')) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
 
 // RFC 9110 token characters: what a method or a header name may hold.
 bool isToken(std::string_view text) {
@@ -56,6 +47,16 @@ CURLcode set(CURL* easy, CURLoption option, T value, CURLcode& first) {
     const CURLcode code = curl_easy_setopt(easy, option, value);
     if (first == CURLE_OK) first = code;
     return code;
+}
+
+constexpr double defaultTimeoutInterval = 60;
+
+// libcurl's answer to a header line or block past its own bounds.
+bool isHeaderBlockTooLarge(CURLcode code) {
+#if LIBCURL_VERSION_NUM >= 0x080600
+    if (code == CURLE_TOO_LARGE) return true;
+#endif
+    return code == CURLE_OUT_OF_MEMORY;
 }
 
 }  // namespace
@@ -106,14 +107,24 @@ CURLcode DataBodySource::attach(CURL* easy) {
 
 void DataBodySink::begin(std::optional<std::uint64_t> expectedLength) {
     data_.clear();
-    const auto wanted = std::min(expectedLength.value_or(0), maximumReservation);
+    auto wanted = std::min(expectedLength.value_or(0), maximumReservation);
+    if (maximumSize_) wanted = std::min(wanted, *maximumSize_);
     data_.reserve(static_cast<std::size_t>(wanted) + padding);
 }
 
 bool DataBodySink::write(const char* bytes, std::size_t size) {
     try {
         const std::size_t needed = data_.size() + size + padding;
-        if (data_.capacity() < needed) data_.reserve(std::max(needed, data_.capacity() * 2));
+        if (data_.capacity() < needed) {
+            std::uint64_t grown = std::max<std::uint64_t>(needed, data_.capacity() * std::uint64_t{2});
+            if (maximumSize_) {
+                // Past half the ceiling, straight to it: growing copies, and a copy from at
+                // most half holds no more than the ceiling in all.
+                const std::uint64_t ceiling = *maximumSize_ + padding;
+                if (grown > ceiling / 2) grown = std::max<std::uint64_t>(needed, ceiling);
+            }
+            data_.reserve(static_cast<std::size_t>(grown));
+        }
         data_.append(bytes, size);
         return true;
     } catch (const std::exception& error) {
@@ -121,6 +132,10 @@ bool DataBodySink::write(const char* bytes, std::size_t size) {
                                               std::string("The response body could not be kept: ") + error.what());
         return false;
     }
+}
+
+void DataBodySink::discard() noexcept {
+    Data().swap(data_);  // clear() would keep the capacity
 }
 
 Data DataBodySink::take() {
@@ -139,6 +154,7 @@ URLSessionTransfer::~URLSessionTransfer() {
 }
 
 ErrorPtr URLSessionTransfer::prepare(const URLSessionConfiguration& configuration) {
+    maximumBodySize_ = configuration.maximumResponseBodySize;
     const auto refuse = [&](URLError::Code code, std::string why) -> ErrorPtr {
         return std::make_shared<URLError>(code, request_.url, 0, std::move(why));
     };
@@ -193,14 +209,15 @@ ErrorPtr URLSessionTransfer::prepare(const URLSessionConfiguration& configuratio
 }
 
 ErrorPtr URLSessionTransfer::attach(CURL* easy, Clock::time_point deadline) {
-    responseHeaders_.clear();
-    expectedLength_.reset();
-    inHeaderBlock_ = false;
+    responseHeaders_.reset();
     bodyStarted_ = false;
+    bodyLength_ = 0;
+    failure_.reset();
     errorBuffer_[0] = '\0';
 
+    // Zero or below, or NaN, means the default rather than "at once"; infinity, a year.
     double idle = request_.timeoutInterval;
-    if (!std::isfinite(idle) || idle <= 0) idle = 60;
+    if (std::isnan(idle) || idle <= 0) idle = defaultTimeoutInterval;
     idle = std::min(idle, 86400.0 * 365);
     const auto remaining = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
 
@@ -222,7 +239,8 @@ ErrorPtr URLSessionTransfer::attach(CURL* easy, Clock::time_point deadline) {
     set(easy, CURLOPT_WRITEFUNCTION, &URLSessionTransfer::onBody, first);
     set(easy, CURLOPT_WRITEDATA, static_cast<void*>(this), first);
     // The request's timeout is an idle timeout: connecting, or no byte moving, for that long.
-    set(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(idle * 1000), first);
+    // At least 1 ms: libcurl reads 0 as its own default of five minutes.
+    set(easy, CURLOPT_CONNECTTIMEOUT_MS, std::max(1L, static_cast<long>(idle * 1000)), first);
     set(easy, CURLOPT_LOW_SPEED_LIMIT, 1L, first);
     set(easy, CURLOPT_LOW_SPEED_TIME, static_cast<long>(std::ceil(idle)), first);
     // The session's resource timeout bounds the whole task.
@@ -246,7 +264,8 @@ ErrorPtr URLSessionTransfer::attach(CURL* easy, Clock::time_point deadline) {
             const CURLcode code = source_->attach(easy);
             if (first == CURLE_OK) first = code;
         } else if (emptyBody) {
-            // An empty body still says so: Content-Length: 0.
+            // An empty body still says so: Content-Length: 0. Without a size libcurl would
+            // read a body from the process's standard input.
             set(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(0), first);
             set(easy, CURLOPT_POSTFIELDS, "", first);
         }
@@ -259,6 +278,7 @@ ErrorPtr URLSessionTransfer::attach(CURL* easy, Clock::time_point deadline) {
 }
 
 Result<HTTPURLResponse> URLSessionTransfer::outcome(CURL* easy, CURLcode code) {
+    if (failure_) return failure_;
     if (code == CURLE_WRITE_ERROR) {
         if (auto failure = sink_->failure()) return failure;
     }
@@ -274,6 +294,8 @@ Result<HTTPURLResponse> URLSessionTransfer::outcome(CURL* easy, CURLcode code) {
             (equalsIgnoringASCIICase(url->scheme(), "http") || equalsIgnoringASCIICase(url->scheme(), "https"))) {
             kind = URLError::Code::badServerResponse;
         }
+        // libcurl refuses a header line past its own bound as if memory ran out.
+        if (isHeaderBlockTooLarge(code) && !responseHeaders_.isComplete()) kind = URLError::Code::badServerResponse;
         return ErrorPtr(std::make_shared<URLError>(kind, request_.url, static_cast<int>(code), std::move(detail)));
     }
     long status = 0;
@@ -286,7 +308,7 @@ Result<HTTPURLResponse> URLSessionTransfer::outcome(CURL* easy, CURLcode code) {
     return HTTPURLResponse{
         .url = url.value_or(request_.url),
         .statusCode = status,
-        .allHeaderFields = std::move(responseHeaders_),
+        .allHeaderFields = responseHeaders_.takeFields(),
     };
 }
 
@@ -301,49 +323,69 @@ std::size_t URLSessionTransfer::onHeader(char* buffer, std::size_t size, std::si
 }
 
 std::size_t URLSessionTransfer::receiveHeader(std::string_view line) {
-    const std::string_view content = trim(line);
-    // Each response (interim, redirect, final) starts with its status line.
-    if (line.starts_with("HTTP/")) {
-        responseHeaders_.clear();
-        expectedLength_.reset();
-        inHeaderBlock_ = true;
-        bodyStarted_ = false;
-        return 1;
+    using Line = detail::ResponseHeaderParser::Line;
+    switch (responseHeaders_.receive(line)) {
+        case Line::refused:
+            failWith(URLError::Code::badServerResponse, responseHeaders_.refusal());
+            return 0;
+        case Line::statusLine:
+            bodyStarted_ = false;
+            bodyLength_ = 0;
+            return 1;
+        case Line::endOfBlock:
+            if (exceedsDeclaredLength()) {
+                failWith(URLError::Code::dataLengthExceedsMaximum,
+                         "Content-Length " + std::to_string(*responseHeaders_.contentLength()) +
+                             " is more than the maximum of " + std::to_string(*maximumBodySize_) + " bytes");
+                return 0;
+            }
+            bodyStarted_ = true;
+            sink_->begin(equalsIgnoringASCIICase(method_, "HEAD") ? std::nullopt : responseHeaders_.contentLength());
+            return 1;
+        case Line::field:
+        case Line::trailer: break;
     }
-    if (!inHeaderBlock_) return 1;  // trailers after a chunked body
-    if (content.empty()) {
-        inHeaderBlock_ = false;
-        bodyStarted_ = true;
-        sink_->begin(equalsIgnoringASCIICase(method_, "HEAD") ? std::nullopt : expectedLength_);
-        return 1;
-    }
-    if ((line.front() == ' ' || line.front() == '\t') && !responseHeaders_.empty()) {
-        // Obsolete line folding continues the previous field.
-        responseHeaders_.back().second += ' ';
-        responseHeaders_.back().second += content;
-        return 1;
-    }
-    const auto colon = content.find(':');
-    if (colon == std::string_view::npos || colon == 0) return 1;
-    std::string name(trim(content.substr(0, colon)));
-    std::string value(trim(content.substr(colon + 1)));
-    if (equalsIgnoringASCIICase(name, "Content-Length")) {
-        std::uint64_t length = 0;
-        const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), length);
-        if (error == std::errc() && end == value.data() + value.size()) expectedLength_ = length;
-    }
-    responseHeaders_.emplace_back(std::move(name), std::move(value));
     return 1;
+}
+
+bool URLSessionTransfer::exceedsDeclaredLength() const {
+    if (!maximumBodySize_ || equalsIgnoringASCIICase(method_, "HEAD")) return false;
+    const long status = responseHeaders_.statusCode();
+    // No body follows these; libcurl skips the body of a redirect it follows.
+    if (status < 200 || status == 204 || status == 304 || (status / 100 == 3 && responseHeaders_.hasLocation())) {
+        return false;
+    }
+    // A coded body's length says nothing about its decoded size: that is checked as it arrives.
+    if (responseHeaders_.hasContentCoding()) return false;
+    const auto length = responseHeaders_.contentLength();
+    return length && *length > *maximumBodySize_;
+}
+
+bool URLSessionTransfer::receiveBody(std::size_t length) {
+    if (!bodyStarted_) {
+        bodyStarted_ = true;
+        sink_->begin(responseHeaders_.contentLength());
+    }
+    // The bytes come decoded, so a small coded body that expands stops here too.
+    if (maximumBodySize_ && length > *maximumBodySize_ - bodyLength_) {
+        failWith(URLError::Code::dataLengthExceedsMaximum,
+                 "the body is longer than the maximum of " + std::to_string(*maximumBodySize_) + " bytes");
+        sink_->discard();
+        return false;
+    }
+    bodyLength_ += length;
+    return true;
+}
+
+void URLSessionTransfer::failWith(URLError::Code code, std::string detail) {
+    failure_ = std::make_shared<URLError>(code, request_.url, 0, std::move(detail));
 }
 
 std::size_t URLSessionTransfer::onBody(char* buffer, std::size_t size, std::size_t count, void* self) {
     auto& transfer = *static_cast<URLSessionTransfer*>(self);
     const std::size_t length = size * count;
     try {
-        if (!transfer.bodyStarted_) {
-            transfer.bodyStarted_ = true;
-            transfer.sink_->begin(transfer.expectedLength_);
-        }
+        if (!transfer.receiveBody(length)) return 0;
     } catch (...) {
         return 0;
     }

@@ -19,6 +19,7 @@
 #include "Platform/http/URLError.h"
 #include "Platform/http/URLRequest.h"
 #include "Platform/http/URLSessionConfiguration.h"
+#include "Platform/http/internal/ResponseHeaderParser.h"
 
 namespace Platform {
 
@@ -51,6 +52,8 @@ public:
     // False stops the transfer; `failure()` then says why.
     virtual bool write(const char* bytes, std::size_t size) = 0;
     virtual ErrorPtr failure() const { return nullptr; }
+    // The task failed: let go of what was received.
+    virtual void discard() noexcept {}
 };
 
 // Collects the body into a Data that always keeps `padding` spare bytes of capacity past
@@ -61,13 +64,19 @@ public:
     // Content-Length above this is not trusted for reserving memory up front.
     static constexpr std::uint64_t maximumReservation = 64u << 20;
 
+    // `maximumSize`: the body never grows past it (the transfer fails first), so the
+    // buffer never grows past it plus the padding either.
+    explicit DataBodySink(std::optional<std::uint64_t> maximumSize = std::nullopt) : maximumSize_(maximumSize) {}
+
     void begin(std::optional<std::uint64_t> expectedLength) override;
     bool write(const char* bytes, std::size_t size) override;
     ErrorPtr failure() const override { return failure_; }
+    void discard() noexcept override;
     // The body, padded; the sink is empty afterwards.
     Data take();
 
 private:
+    std::optional<std::uint64_t> maximumSize_;
     Data data_;
     ErrorPtr failure_;
 };
@@ -111,17 +120,24 @@ private:
     static std::size_t onHeader(char* buffer, std::size_t size, std::size_t count, void* self);
     static std::size_t onBody(char* buffer, std::size_t size, std::size_t count, void* self);
     std::size_t receiveHeader(std::string_view line);
+    // The response just ended its header block with a Content-Length past the maximum.
+    [[nodiscard]] bool exceedsDeclaredLength() const;
+    // Counts `length` more body bytes; false (the attempt failed, the body let go) past the maximum.
+    [[nodiscard]] bool receiveBody(std::size_t length);
+    void failWith(URLError::Code code, std::string detail);
 
     URLRequest request_;
     std::unique_ptr<TransferBodySource> source_;
     std::unique_ptr<TransferBodySink> sink_;
     curl_slist* headers_ = nullptr;
     std::string method_;
+    std::optional<std::uint64_t> maximumBodySize_;
     // Per attempt.
-    std::vector<std::pair<std::string, std::string>> responseHeaders_;
-    std::optional<std::uint64_t> expectedLength_;
-    bool inHeaderBlock_ = false;
+    detail::ResponseHeaderParser responseHeaders_;
     bool bodyStarted_ = false;
+    std::uint64_t bodyLength_ = 0;
+    // Why the session itself stopped the attempt (a bound was passed).
+    ErrorPtr failure_;
     char errorBuffer_[CURL_ERROR_SIZE] = {};
 };
 

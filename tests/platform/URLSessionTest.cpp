@@ -18,6 +18,7 @@
 #include "Platform/http/URLError.h"
 #include "Platform/http/URLSession.h"
 #include "tests/support/LoopbackServer.h"
+#include "tests/support/ScriptedServer.h"
 
 extern char** environ;
 
@@ -28,6 +29,8 @@ using Platform::URLError;
 using Platform::URLRequest;
 using Platform::URLSession;
 using TestSupport::LoopbackServer;
+using TestSupport::ScriptedServer;
+using Step = TestSupport::ScriptStep;
 using Fields = std::vector<std::pair<std::string, std::string>>;
 using Code = URLError::Code;
 using Socket = Platform::UniqueHandle<int, &::close, -1>;
@@ -71,67 +74,6 @@ void echo(const httplib::Request& request, httplib::Response& response) {
     response.set_header("X-Method", request.method);
     response.set_content(request.body, "application/octet-stream");
 }
-
-// A TCP listener on loopback that answers each connection with fixed bytes (HTTP or
-// not) and keeps the raw requests.
-class RawResponder {
-public:
-    explicit RawResponder(std::string reply) : reply_(std::move(reply)) {
-        sockaddr_in address{.sin_family = AF_INET, .sin_port = 0, .sin_addr = {htonl(INADDR_LOOPBACK)}};
-        socklen_t length = sizeof address;
-        bind(fd_.get(), reinterpret_cast<sockaddr*>(&address), length);
-        listen(fd_.get(), 8);
-        getsockname(fd_.get(), reinterpret_cast<sockaddr*>(&address), &length);
-        url = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/";
-        thread_ = std::thread([this] {
-            for (int round = 0; round < 3000 && !stop_; ++round) {  // at most a minute
-                pollfd listening{.fd = fd_.get(), .events = POLLIN, .revents = 0};
-                if (poll(&listening, 1, 20) <= 0) continue;
-                const Socket client(accept(fd_.get(), nullptr, nullptr));
-                std::string request;
-                char buffer[4096];
-                pollfd readable{.fd = client.get(), .events = POLLIN, .revents = 0};
-                while (request.find("\r\n\r\n") == std::string::npos && poll(&readable, 1, 2000) > 0) {
-                    const auto got = read(client.get(), buffer, sizeof buffer);
-                    if (got <= 0) break;
-                    request.append(buffer, static_cast<std::size_t>(got));
-                }
-                {
-                    // Recorded before the reply, so a client that has its answer sees it.
-                    std::lock_guard lock(mutex_);
-                    last_ = std::move(request);
-                }
-                (void)!write(client.get(), reply_.data(), reply_.size());
-            }
-        });
-    }
-    ~RawResponder() {
-        stop_ = true;
-        thread_.join();
-    }
-    // The last request's header fields, in the order they came.
-    Fields lastFields() const {
-        std::lock_guard lock(mutex_);
-        Fields fields;
-        for (auto start = last_.find("\r\n") + 2, end = last_.find("\r\n", start); end != std::string::npos && end > start;
-             start = end + 2, end = last_.find("\r\n", start)) {
-            const auto line = last_.substr(start, end - start);
-            const auto colon = line.find(':');
-            fields.emplace_back(line.substr(0, colon), line.substr(std::min(line.size(), colon + 2)));
-        }
-        return fields;
-    }
-
-    std::string url;
-
-private:
-    const std::string reply_;
-    const Socket fd_{socket(AF_INET, SOCK_STREAM, 0)};
-    std::atomic<bool> stop_{false};
-    mutable std::mutex mutex_;
-    std::string last_;
-    std::thread thread_;
-};
 
 TEST(URLSession, MethodsAndBodiesArriveIntact) {
     LoopbackServer server;
@@ -188,7 +130,7 @@ TEST(URLSession, MethodsAndBodiesArriveIntact) {
 }
 
 TEST(URLSession, SessionHeadersComeFirstAndGiveWayToRequestHeaders) {
-    RawResponder server("HTTP/1.1 204 No Content\r\nContent-Length: 0\r\n\r\n");
+    ScriptedServer server("HTTP/1.1 204 No Content\r\nContent-Length: 0\r\n\r\n");
     struct Case {
         Fields session;
         Fields request;
@@ -206,9 +148,9 @@ TEST(URLSession, SessionHeadersComeFirstAndGiveWayToRequestHeaders) {
     };
     for (const auto& c : cases) {
         URLSession session({.httpAdditionalHeaders = c.session});
-        auto result = send(session, makeRequest(server.url, "GET", {}, c.request));
+        auto result = send(session, makeRequest(server.url(), "GET", {}, c.request));
         ASSERT_TRUE(result) << result.error()->what();
-        Fields sent = server.lastFields();
+        Fields sent = server.requests().back().fields;
         std::erase_if(sent, [](const auto& field) {
             return field.first == "Host" || field.first == "Accept-Encoding" || field == Fields::value_type{"Accept", "*/*"};
         });
@@ -280,8 +222,8 @@ TEST(URLSession, ResponsesRedirectsAndFailures) {
         response.set_content("late", "text/plain");
     });
     ASSERT_TRUE(server.start());
-    RawResponder banner("SSH-2.0-NotHTTP\r\n");
-    RawResponder silent("");
+    ScriptedServer banner("SSH-2.0-NotHTTP\r\n");
+    ScriptedServer silent("");
     URLSession session;
 
     struct Case {
@@ -302,8 +244,8 @@ TEST(URLSession, ResponsesRedirectsAndFailures) {
         {server.url("/elsewhere"), "GET", Code::unsupportedURL},
         {server.url("/stall"), "GET", Code::timedOut, nullptr, "", 1},
         {refusedURL(), "GET", Code::cannotConnectToHost},
-        {banner.url, "GET", Code::badServerResponse},
-        {silent.url, "GET", Code::networkConnectionLost},
+        {banner.url(), "GET", Code::badServerResponse},
+        {silent.url(), "GET", Code::networkConnectionLost},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.url);
@@ -426,6 +368,97 @@ TEST(URLSessionOffline, HoldsRequestsOnlyWhileOffline) {
     for (const auto& c : cases) {
         URLSession session({.waitsForConnectivity = c.waits, .timeoutIntervalForResource = c.resourceTimeout});
         EXPECT_EQ(errorCode(send(session, makeRequest(c.url))), c.expected) << c.url << " " << c.waits;
+    }
+}
+
+// A request timeout of zero or below, or NaN, means the default rather than "at once".
+TEST(URLSession, UnusableRequestTimeoutsMeanTheDefault) {
+    // Past the short timeout's second, well within the default's minute.
+    ScriptedServer server(TestSupport::Script{Step::send("HTTP/1.1 200 OK\r\n"), Step::pause(2s),
+                                              Step::send("Content-Length: 2\r\n\r\nok")});
+    constexpr double infinity = std::numeric_limits<double>::infinity();
+    struct Case {
+        const char* name;
+        double timeout;
+        std::optional<Code> expected;  // none: the answer arrives
+    };
+    const Case cases[] = {
+        {"zero", 0, {}},
+        {"negative", -1, {}},
+        {"NaN", std::numeric_limits<double>::quiet_NaN(), {}},
+        {"negative infinity", -infinity, {}},
+        {"infinity", infinity, {}},
+        {"huge", 1e300, {}},
+        {"half a second", 0.5, Code::timedOut},
+    };
+    URLSession session({.maximumConnectionsPerHost = std::size(cases)});
+    std::vector<std::future<URLSession::DataResult>> futures;
+    for (const auto& c : cases) futures.push_back(session.data(makeRequest(server.url(), "GET", {}, {}, c.timeout)));
+    for (std::size_t i = 0; i < futures.size(); ++i) {
+        SCOPED_TRACE(cases[i].name);
+        ASSERT_EQ(futures[i].wait_for(60s), std::future_status::ready);
+        const auto result = futures[i].get();
+        EXPECT_EQ(errorCode(result), cases[i].expected);
+        if (!cases[i].expected) {
+            ASSERT_TRUE(result);
+            EXPECT_EQ(result.value().first, "ok");
+        }
+    }
+}
+
+// libcurl reads a body it was not given from standard input. A POST, PUT or PATCH without
+// a body must send "Content-Length: 0" and nothing else, so this runs in a child process
+// whose standard input holds bytes.
+TEST(URLSessionStandardInput, BodilessWritesSendNothingFromStandardInput) {
+    if (std::getenv("QUILLO_STDIN_CHILD") == nullptr) {
+        std::string self = "/proc/self/exe", filter = "--gtest_filter=URLSessionStandardInput.*";
+        std::string flag = "QUILLO_STDIN_CHILD=1";
+        std::vector<char*> envp{flag.data()};
+        for (char** entry = environ; *entry != nullptr; ++entry) envp.push_back(*entry);
+        envp.push_back(nullptr);
+        char* argv[] = {self.data(), filter.data(), nullptr};
+        using FileDescriptor = Platform::UniqueHandle<int, &::close, -1>;
+        int ends[2];
+        ASSERT_EQ(pipe(ends), 0);
+        FileDescriptor input(ends[0]), filler(ends[1]);
+        ASSERT_EQ(pipe(ends), 0);  // the child holds the write end until it exits
+        FileDescriptor finished(ends[0]), finishedWriter(ends[1]);
+        const std::string stolen = "bytes on standard input\n";
+        ASSERT_EQ(write(filler.get(), stolen.data(), stolen.size()), static_cast<ssize_t>(stolen.size()));
+        filler.reset();
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            dup2(input.get(), STDIN_FILENO);
+            execve(self.c_str(), argv, envp.data());
+            _exit(127);
+        }
+        input.reset();
+        finishedWriter.reset();
+        pollfd exited{.fd = finished.get(), .events = POLLIN, .revents = 0};
+        if (poll(&exited, 1, 60000) != 1) kill(child, SIGKILL);  // hung for a minute
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+        return;
+    }
+
+    ScriptedServer server("HTTP/1.1 204 No Content\r\nContent-Length: 0\r\n\r\n");
+    URLSession session;
+    struct Case {
+        const char* method;
+        std::optional<std::string> contentLength;
+    };
+    const Case cases[] = {{"POST", "0"}, {"PUT", "0"}, {"PATCH", "0"}, {"post", "0"}, {"DELETE", {}}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.method);
+        auto result = send(session, makeRequest(server.url(), c.method));
+        ASSERT_TRUE(result) << result.error()->what();
+        const auto request = server.requests().back();
+        EXPECT_EQ(request.field("Content-Length"), c.contentLength);
+        EXPECT_EQ(request.field("Transfer-Encoding"), std::nullopt);
+        EXPECT_EQ(request.body, "");
     }
 }
 
