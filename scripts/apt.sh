@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by setup.sh and bench.sh: installs the Debian packages that are missing, or,
 # without the rights to, names them and the command that installs them.
 

@@ -15,4 +15,6 @@ targets=()
 for t in "$@"; do targets+=(--target "$t"); done
 echo "build: $preset${*:+ ($*)}"
 cmake --preset "$preset" >/dev/null
-nice cmake --build --preset "$preset" "${targets[@]}" -- --quiet
+# ninja's line for an up-to-date tree says nothing here.
+nice cmake --build --preset "$preset" "${targets[@]}" -- --quiet 2>&1 |
+  { grep -v '^ninja: no work to do\.$' || true; }

@@ -2,7 +2,7 @@
 # Builds the libFuzzer targets and runs each for a bounded few seconds. The last line
 # is "fuzz: <n> passed, <n> failed".
 set -uo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 1
 seconds="${FUZZ_SECONDS:-5}"
 
 bash scripts/build.sh fuzz || { echo "fuzz: build failed"; exit 1; }

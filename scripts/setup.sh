@@ -4,6 +4,7 @@
 # Runs as root, or as a user with sudo; otherwise it names what to install.
 set -euo pipefail
 cd "$(dirname "$0")"
+# shellcheck source=scripts/apt.sh
 source ./apt.sh
 
 packages=(

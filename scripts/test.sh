@@ -9,7 +9,7 @@
 # not stop the others; the summary at the end covers each, and the exit status is
 # non-zero when anything failed.
 set -uo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 1
 stages=("$@")
 [ ${#stages[@]} -gt 0 ] || stages=(unit package asan tsan fuzz)
 
@@ -66,7 +66,9 @@ for stage in "${stages[@]}"; do
     tsan)
       if build tsan quillo_tests; then run_ctest tsan tsan; else record tsan 0 1 "build failed"; fi ;;
     fuzz)
-      out="$(bash scripts/fuzz.sh 2>&1 | tee /dev/stderr | tail -n 1)"
+      mkdir -p build
+      bash scripts/fuzz.sh 2>&1 | tee build/fuzz.log
+      out="$(tail -n 1 build/fuzz.log)"
       if [[ "$out" =~ ^fuzz:\ ([0-9]+)\ passed,\ ([0-9]+)\ failed$ ]]; then
         record fuzz "${BASH_REMATCH[1]}" "${BASH_REMATCH[2]}"
       else
