@@ -37,6 +37,10 @@ install_packages() {
   echo "    ${missing[*]}"
   local policy=/usr/sbin/policy-rc.d placed_policy=0
   if [ "${APT_NO_SERVICE_START:-0}" = 1 ] && [ ! -e "$policy" ]; then
+    # Removed however this script ends: left behind, it would stop every later
+    # installation on the machine from starting its services.
+    trap '"${as_root[@]}" rm -f /usr/sbin/policy-rc.d' EXIT
+    trap 'exit 130' INT TERM
     printf '#!/bin/sh\n# Placed by scripts/apt.sh while it installs packages.\nexit 101\n' |
       "${as_root[@]}" tee "$policy" >/dev/null && "${as_root[@]}" chmod 755 "$policy" && placed_policy=1
   fi
@@ -44,7 +48,10 @@ install_packages() {
   "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq &&
     "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
       apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null || status=$?
-  [ "$placed_policy" = 1 ] && "${as_root[@]}" rm -f "$policy"
+  if [ "$placed_policy" = 1 ]; then
+    "${as_root[@]}" rm -f "$policy"
+    trap - EXIT INT TERM
+  fi
   if [ "$status" -ne 0 ]; then
     echo "$who: apt-get failed (status $status)" >&2
     return "$status"

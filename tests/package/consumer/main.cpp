@@ -1,4 +1,5 @@
 // A program outside the project, built only against the installed headers and libraries.
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -6,6 +7,20 @@
 #include "Common/connection/CommonError.h"
 #include "Common/connection/QuilloBackend.h"
 #include "Platform/core/Result.h"
+#include "Platform/json/JSONDecoder.h"
+
+namespace {
+
+// A record of the host's own, read by the library's decoding templates.
+struct Folder {
+    std::int64_t itemId;
+    std::string name;
+    static Folder decode(const Platform::KeyedDecoder& c) {
+        return {c.decode<std::int64_t>("itemId"), c.decode<std::string>("name")};
+    }
+};
+
+}  // namespace
 
 int main() {
     int failures = 0;
@@ -41,6 +56,15 @@ int main() {
         check(false, "Result without value returned one");
     } catch (const Platform::Error& error) {
         check(std::string(error.what()).size() > 0, "Result rethrows a described error");
+    }
+
+    const auto decoder = Platform::JSONDecoder::forAPIResponse();
+    const auto folder = decoder.decode<Folder>(R"({"item_id": 7, "name": "Design"})");
+    check(folder.itemId == 7 && folder.name == "Design", "decoded record");
+    try {
+        (void)decoder.decode<Folder>(R"({"item_id": "7")");
+        check(false, "malformed JSON decoded");
+    } catch (const Platform::DecodingError&) {
     }
 
     if (failures == 0) {
