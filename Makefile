@@ -1,38 +1,26 @@
-# Entry points. `make demo` runs the main job, `make test` runs every test;
-# both install what they need first.
-.PHONY: setup build demo test unit fuzz asan tsan bench clean
+# Entry points. `make demo` runs the main job, `make test` runs every test stage and
+# closes with a summary; both install what they need first.
+.PHONY: setup build demo test unit package asan tsan fuzz bench clean
 
 setup:
 	@bash scripts/setup.sh
 
 build: setup
-	cmake --preset default >/dev/null
-	cmake --build --preset default
+	@bash scripts/build.sh default
 
 demo: build
-	bash scripts/demo.sh
+	@bash scripts/demo.sh
 
-unit: build
-	ctest --preset default
+# Unit, package, asan, tsan and fuzz stages; non-zero when any of them fails.
+test: setup
+	@bash scripts/test.sh
 
-fuzz: setup
-	bash scripts/fuzz.sh
-
-# Unit tests last, so their summary closes the output.
-test: fuzz unit
-
-asan: setup
-	cmake --preset asan >/dev/null
-	cmake --build --preset asan
-	ctest --preset asan
-
-tsan: setup
-	cmake --preset tsan >/dev/null
-	cmake --build --preset tsan
-	ctest --preset tsan
+# One stage at a time.
+unit package asan tsan fuzz: setup
+	@bash scripts/test.sh $@
 
 bench: build
-	bash scripts/bench.sh
+	@bash scripts/bench.sh
 
 clean:
 	rm -rf build

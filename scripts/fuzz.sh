@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets and runs each for a bounded few seconds.
-set -euo pipefail
-cd "$(dirname "$0")/.."
+# Builds the libFuzzer targets and runs each for a bounded few seconds. The last line
+# is "fuzz: <n> passed, <n> failed".
+set -uo pipefail
+cd "$(dirname "$0")/.." || exit 1
 seconds="${FUZZ_SECONDS:-5}"
 
-cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz
+bash scripts/build.sh fuzz || { echo "fuzz: build failed"; exit 1; }
 
 failed=0
 passed=0
@@ -18,7 +18,6 @@ for target in build/fuzz/fuzz/fuzz_*; do
   [ -d "fuzz/corpus/$name" ] && seeds=("fuzz/corpus/$name")
   if "$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=0 \
        "$corpus" "${seeds[@]}" >"build/fuzz/$name.log" 2>&1; then
-    echo "fuzz: $name ran clean for ${seconds}s"
     passed=$((passed + 1))
   else
     echo "fuzz: $name FAILED"; tail -n 40 "build/fuzz/$name.log"

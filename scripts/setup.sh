@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
-# Installs every Debian 12 package the build, tests, demo and benchmarks need.
-# Idempotent and non-interactive: packages already present are skipped.
+# Installs the Debian 12 packages the build, the tests and the demo need; the benchmarks
+# install their own (scripts/bench.sh). Idempotent: packages already there are skipped.
+# Runs as root, or as a user with sudo; otherwise it names what to install.
 set -euo pipefail
+cd "$(dirname "$0")"
+# shellcheck source=scripts/apt.sh
+source ./apt.sh
 
 packages=(
   build-essential cmake ninja-build pkg-config git
@@ -9,18 +13,7 @@ packages=(
   libcurl4-openssl-dev libsimdjson-dev nlohmann-json3-dev libfmt-dev libssl-dev
   libsqlite3-dev libsqlitecpp-dev libasio-dev libcpp-httplib-dev libcli11-dev
   libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev
-  gettext nginx-light
+  gettext
 )
 
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-[ ${#missing[@]} -eq 0 ] && exit 0
-
-echo "setup: installing ${missing[*]}"
-SUDO=""
-[ "$(id -u)" -eq 0 ] || SUDO="sudo"
-export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+install_packages setup "${packages[@]}"

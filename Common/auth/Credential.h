@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "Platform/core/Export.h"
 #include "Platform/time/Date.h"
 
 namespace Platform {
@@ -17,7 +18,7 @@ namespace Common {
 // The OAuth bearer credential of a signed-in user. Immutable; made only by decoding the
 // token endpoint's answer or by unarchiving a stored copy, and shared as
 // std::shared_ptr<const Credential>.
-class Credential {
+class QUILLO_EXPORT Credential {
 public:
     const std::string& accessToken() const noexcept { return accessToken_; }
     const std::string& tokenType() const noexcept { return tokenType_; }

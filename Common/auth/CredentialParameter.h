@@ -8,11 +8,12 @@
 #include "Common/auth/Credential.h"
 #include "Common/connection/APIParameter.h"
 #include "Platform/core/Data.h"
+#include "Platform/core/Export.h"
 
 namespace Common::WebService {
 
 // The token endpoint: the only call sent without a bearer token. Its body is form-encoded.
-struct CredentialParameter : APIEndpoint<CredentialParameter, std::shared_ptr<const Credential>> {
+struct QUILLO_EXPORT CredentialParameter : APIEndpoint<CredentialParameter, std::shared_ptr<const Credential>> {
     static constexpr APIMethod staticMethod = APIMethod::POST;
     static constexpr std::string_view endpointTemplate = "/oauth/token";
 

@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 
+#include "Platform/core/Export.h"
+
 namespace Platform {
 class KeyedDecoder;
 class KeyedArchiver;
@@ -14,7 +16,7 @@ namespace Common {
 
 // A device registration: the opaque digest that identifies this device to one backend
 // host for one user. Made by JSON decoding or unarchiving only.
-class DeviceSecret {
+class QUILLO_EXPORT DeviceSecret {
 public:
     const std::string& digest() const noexcept { return digest_; }
     const std::optional<std::string>& email() const noexcept { return email_; }
@@ -42,6 +44,6 @@ private:
 };
 
 // Same host and digest, and the same user by login or by e-mail present on both.
-bool operator==(const DeviceSecret& lhs, const DeviceSecret& rhs);
+QUILLO_EXPORT bool operator==(const DeviceSecret& lhs, const DeviceSecret& rhs);
 
 }  // namespace Common

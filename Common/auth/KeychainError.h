@@ -3,11 +3,12 @@
 #include <functional>
 
 #include "Platform/core/Error.h"
+#include "Platform/core/Export.h"
 
 namespace Common {
 
 // Failures of the keychain store.
-class KeychainError : public Platform::ErrorType<KeychainError> {
+class QUILLO_EXPORT KeychainError : public Platform::ErrorType<KeychainError> {
 public:
     enum class Case { keyNotFound, passwordNotFound, credentialNotFound };
 

@@ -24,6 +24,7 @@
 #include "Common/auth/Credential.h"
 #include "Common/auth/DeviceSecret.h"
 #include "Platform/core/Data.h"
+#include "Platform/core/Export.h"
 #include "Platform/log/Logger.h"
 
 namespace Platform {
@@ -35,7 +36,7 @@ namespace Common {
 // The library's gateway to the keychain: the credential of each backend domain, a
 // password per account and the list of device secrets, all synchronizable items in the
 // access group the application and its extension share.
-class KeychainManager {
+class QUILLO_EXPORT KeychainManager {
 public:
     static KeychainManager& shared();
     // A manager on another keychain (tests). The keychain must outlive the manager.

@@ -24,6 +24,7 @@
 #include <string>
 
 #include "Common/auth/Credential.h"
+#include "Platform/core/Export.h"
 #include "Platform/core/Result.h"
 #include "Platform/core/SharedSlot.h"
 #include "Platform/log/Logger.h"
@@ -35,7 +36,7 @@ class KeychainManager;
 // Holds the process's current credential and answers the pipeline's two questions:
 // is it expired, and what is the token. Readers never wait for a refresh or a reload:
 // the new credential is made first and then swapped in.
-class OAuthManager {
+class QUILLO_EXPORT OAuthManager {
 public:
     using CredentialResult = Platform::Result<std::shared_ptr<const Credential>>;
     // Turns a refresh token into a new credential, asynchronously; calls the completion once.

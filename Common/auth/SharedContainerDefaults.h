@@ -9,6 +9,7 @@
 #include "Common/auth/Credential.h"
 #include "Common/auth/TarnUser.h"
 #include "Platform/core/Error.h"
+#include "Platform/core/Export.h"
 #include "Platform/log/Logger.h"
 
 namespace Platform {
@@ -18,7 +19,7 @@ class UserDefaults;
 namespace Common {
 
 // The shared settings could not be opened. The message is the one the host sees.
-class SharedDefaultsError : public Platform::ErrorType<SharedDefaultsError> {
+class QUILLO_EXPORT SharedDefaultsError : public Platform::ErrorType<SharedDefaultsError> {
 public:
     std::optional<std::string> errorDescription() const override { return "Could not access shared user defaults"; }
 };
@@ -26,7 +27,7 @@ public:
 // Typed access to the settings the application and its extension share: the selected
 // domain, the account, and copies of the credential and the signed-in user. Nothing is
 // cached; every access reads or writes the shared store.
-class SharedContainerDefaults {
+class QUILLO_EXPORT SharedContainerDefaults {
 public:
     // The suite of the application group, with an empty set of registered defaults.
     // Throws SharedDefaultsError when it cannot be opened.

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Common/connection/APIParameter.h"
+#include "Platform/core/Export.h"
 #include "Platform/core/RawValues.h"
 
 namespace Platform {
@@ -18,7 +19,7 @@ namespace Common {
 enum class StorageType { block, object };
 
 // The company account the signed-in user belongs to.
-struct TarnEnterprise {
+struct QUILLO_EXPORT TarnEnterprise {
     std::string account;
     std::string domain;
     std::int64_t id = 0;
@@ -39,7 +40,7 @@ struct TarnEnterprise {
 namespace WebService {
 
 // GET /enterprises/current with the caller's query items.
-struct CurrentEnterpriseParameter : APIEndpoint<CurrentEnterpriseParameter, TarnEnterprise> {
+struct QUILLO_EXPORT CurrentEnterpriseParameter : APIEndpoint<CurrentEnterpriseParameter, TarnEnterprise> {
     static constexpr APIMethod staticMethod = APIMethod::GET;
     static constexpr std::string_view endpointTemplate = "/enterprises/current";
     explicit CurrentEnterpriseParameter(std::vector<Platform::URLQueryItem> queryItems = {})

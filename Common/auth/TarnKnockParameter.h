@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "Common/connection/APIParameter.h"
+#include "Platform/core/Export.h"
 
 namespace Platform {
 class KeyedDecoder;
@@ -13,7 +14,7 @@ class KeyedDecoder;
 
 namespace Common {
 
-struct TarnKnockResultInfo {
+struct QUILLO_EXPORT TarnKnockResultInfo {
     // The name the service proposes instead.
     std::string newName;
 
@@ -22,7 +23,7 @@ struct TarnKnockResultInfo {
 };
 
 // The answer of the upload name check.
-struct TarnKnockResult {
+struct QUILLO_EXPORT TarnKnockResult {
     std::optional<std::string> code;
     std::optional<TarnKnockResultInfo> info;
 
@@ -36,7 +37,7 @@ struct TarnKnockResult {
 namespace WebService {
 
 // Before an upload: is this name free in the folder?
-struct TarnKnockParameter : APIEndpoint<TarnKnockParameter, TarnKnockResult> {
+struct QUILLO_EXPORT TarnKnockParameter : APIEndpoint<TarnKnockParameter, TarnKnockResult> {
     static constexpr APIMethod staticMethod = APIMethod::GET;
     static constexpr std::string_view endpointTemplate = "/items/knock";
 

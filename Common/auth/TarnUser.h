@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "Common/connection/APIParameter.h"
+#include "Platform/core/Export.h"
 #include "Platform/core/RawValues.h"
 
 namespace Platform {
@@ -20,7 +21,7 @@ namespace Common {
 
 // The signed-in user. Also kept as an archive in the shared settings, so the
 // file-provider process sees the same user.
-class TarnUser {
+class QUILLO_EXPORT TarnUser {
 public:
     enum class Role { owner, general, visitor, partner };
     enum class UserType { user, owner };
@@ -60,7 +61,7 @@ private:
 namespace WebService {
 
 // GET /users/me?api_version=3
-struct AuthenticatedUserParameter : APIEndpoint<AuthenticatedUserParameter, std::shared_ptr<const TarnUser>> {
+struct QUILLO_EXPORT AuthenticatedUserParameter : APIEndpoint<AuthenticatedUserParameter, std::shared_ptr<const TarnUser>> {
     static constexpr APIMethod staticMethod = APIMethod::GET;
     static constexpr std::string_view endpointTemplate = "/users/me";
     AuthenticatedUserParameter() : APIEndpoint(/*isAuthRequired*/ true, /*isJSONRequest*/ false, {{"api_version", "3"}}) {}

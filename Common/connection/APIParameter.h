@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "Common/connection/APIMethod.h"
+#include "Platform/core/Export.h"
 #include "Platform/url/URLQueryItem.h"
 
 namespace Common {
@@ -13,7 +14,7 @@ namespace Common {
 // The description of one call of the service's REST interface. Concrete endpoint types
 // live in Common::WebService, derive from APIEndpoint below and name the record their
 // answer decodes into as `ReturnType`.
-class APIParameter {
+class QUILLO_EXPORT APIParameter {
 public:
     virtual ~APIParameter() = default;
 
@@ -44,7 +45,7 @@ private:
 
 // Replaces every ":id" of a path template with the identifier, literally (no encoding,
 // and an identifier that itself holds ":id" is not expanded again).
-std::string fillingIdentifier(std::string_view endpointTemplate, std::string_view identifier);
+QUILLO_EXPORT std::string fillingIdentifier(std::string_view endpointTemplate, std::string_view identifier);
 
 // Base of the concrete endpoint types:
 //   struct AuthenticatedUserParameter : APIEndpoint<AuthenticatedUserParameter, TarnUser> {

@@ -8,6 +8,7 @@
 
 #include "Common/connection/APIParameter.h"
 #include "Platform/core/Data.h"
+#include "Platform/core/Export.h"
 #include "Platform/http/URLRequest.h"
 #include "Platform/url/URL.h"
 
@@ -26,7 +27,7 @@ inline const std::vector<std::pair<std::string, std::string>>& additionalSession
 }
 
 // Where a connection sends its calls.
-struct APIServer {
+struct QUILLO_EXPORT APIServer {
     std::string scheme;
     std::string host;
     std::optional<int> port;
@@ -34,16 +35,16 @@ struct APIServer {
 
 // The URL of a call: the server's scheme, host and port, the parameter's path and its
 // already-encoded query items. No value when these do not form a URL.
-[[nodiscard]] std::optional<Platform::URL> apiRequestURL(const APIServer& server, const APIParameter& parameter);
+[[nodiscard]] QUILLO_EXPORT std::optional<Platform::URL> apiRequestURL(const APIServer& server, const APIParameter& parameter);
 
 // Headers a call adds to the session's own, in order: Content-Type for JSON requests,
 // then Authorization when the parameter requires it and a token is given.
-std::vector<std::pair<std::string, std::optional<std::string>>> apiRequestHeaders(
+QUILLO_EXPORT std::vector<std::pair<std::string, std::optional<std::string>>> apiRequestHeaders(
     const APIParameter& parameter, std::optional<std::string_view> accessToken);
 
 // The request: URL, cache policy, timeout, optional body, method and headers; a header
 // without a value adds nothing.
-Platform::URLRequest makeURLRequest(Platform::URL url, Platform::URLRequestCachePolicy cachePolicy,
+QUILLO_EXPORT Platform::URLRequest makeURLRequest(Platform::URL url, Platform::URLRequestCachePolicy cachePolicy,
                                     double timeoutInterval, std::optional<Platform::Data> httpBody,
                                     std::string httpMethod,
                                     const std::vector<std::pair<std::string, std::optional<std::string>>>& headers);

@@ -8,11 +8,12 @@
 #include "Common/connection/HTTPStatusCode.h"
 #include "Platform/core/Data.h"
 #include "Platform/core/Error.h"
+#include "Platform/core/Export.h"
 
 namespace Common {
 
 // Failures of requests to the object storage.
-class CloudianError : public Platform::ErrorType<CloudianError>, public HTTPServerError {
+class QUILLO_EXPORT CloudianError : public Platform::ErrorType<CloudianError>, public HTTPServerError {
 public:
     enum class Case { httpError, httpUnexpectedBody, httpUnexpectedHeader, presignedURLNotFound, unexpected };
 

@@ -3,11 +3,12 @@
 #include <string>
 
 #include "Platform/core/Error.h"
+#include "Platform/core/Export.h"
 
 namespace Common {
 
 // Failures that arise inside the library itself, with their user-facing messages.
-class CommonError : public Platform::ErrorType<CommonError> {
+class QUILLO_EXPORT CommonError : public Platform::ErrorType<CommonError> {
 public:
     enum class Code {
         unrecognizedEnvironment,

@@ -4,12 +4,13 @@
 
 #include "Common/connection/HTTPStatusCode.h"
 #include "Platform/core/Data.h"
+#include "Platform/core/Export.h"
 
 namespace Common {
 
 // What an error reported by one of the servers can tell about the HTTP answer behind it.
 // A mixin next to Platform::Error, so any error can be asked with dynamic_cast.
-class HTTPServerError {
+class QUILLO_EXPORT HTTPServerError {
 public:
     virtual ~HTTPServerError() = default;
 

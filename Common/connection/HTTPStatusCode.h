@@ -4,6 +4,7 @@
 #include <string_view>
 #include <utility>
 
+#include "Platform/core/Export.h"
 #include "Platform/core/RawValues.h"
 
 namespace Common {
@@ -85,10 +86,10 @@ enum class HTTPStatusCode : int {
 enum class HTTPStatusCodeResponseType { informational, success, redirection, clientError, serverError, undefined };
 
 // By the hundreds digit; `undefined` only for values outside 100...599.
-HTTPStatusCodeResponseType responseType(HTTPStatusCode code) noexcept;
+QUILLO_EXPORT HTTPStatusCodeResponseType responseType(HTTPStatusCode code) noexcept;
 
 // The status of an HTTP response as a known code; no value for codes not listed above.
-[[nodiscard]] std::optional<HTTPStatusCode> statusOf(long httpStatus) noexcept;
+[[nodiscard]] QUILLO_EXPORT std::optional<HTTPStatusCode> statusOf(long httpStatus) noexcept;
 
 }  // namespace Common
 

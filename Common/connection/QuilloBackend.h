@@ -5,6 +5,7 @@
 #include <string_view>
 #include <utility>
 
+#include "Platform/core/Export.h"
 #include "Platform/core/RawValues.h"
 #include "Platform/fileprovider/FileProviderDomain.h"
 #include "Platform/fileprovider/FileProviderItemIdentifier.h"
@@ -14,7 +15,7 @@
 namespace Common {
 
 // The service's backend environments and the selection of one of them.
-class QuilloBackend {
+class QUILLO_EXPORT QuilloBackend {
 public:
     // Raw value of each case: the environment's host name.
     enum class Domain { local, staging, production, tfc };
@@ -61,19 +62,19 @@ private:
 
 // The environment a file-provider domain belongs to: the one whose host name is the
 // domain's identifier, or none.
-[[nodiscard]] std::optional<QuilloBackend> backend(const Platform::FileProviderDomain& domain);
+[[nodiscard]] QUILLO_EXPORT std::optional<QuilloBackend> backend(const Platform::FileProviderDomain& domain);
 
 // Web links to single items: always https on the domain's bare host, no port.
 // The personal folder "01" links to the service's root "0".
-Platform::URLComponents itemURLComponents(const Platform::FileProviderDomain& domain,
+QUILLO_EXPORT Platform::URLComponents itemURLComponents(const Platform::FileProviderDomain& domain,
                                           const Platform::FileProviderItemIdentifier& itemIdentifier);
 // The identifier is used as given.
-Platform::URLComponents itemURLComponents(std::string_view host, std::string_view itemID);
+QUILLO_EXPORT Platform::URLComponents itemURLComponents(std::string_view host, std::string_view itemID);
 
 }  // namespace Common
 
 template <>
-struct Platform::RawValues<Common::QuilloBackend::Domain> {
+struct QUILLO_EXPORT Platform::RawValues<Common::QuilloBackend::Domain> {
     static constexpr std::string_view typeName = "QuilloBackend.Domain";
     static const std::pair<Common::QuilloBackend::Domain, std::string_view> table[4];
 };

@@ -10,6 +10,7 @@
 #include "Common/connection/WebServiceError.h"
 #include "Platform/core/Data.h"
 #include "Platform/core/Error.h"
+#include "Platform/core/Export.h"
 #include "Platform/core/RawValues.h"
 
 namespace Common {
@@ -69,7 +70,7 @@ struct Platform::RawValues<Common::RailsErrorReason> {
 namespace Common {
 
 // Failures of requests to the web service.
-class RailsError : public Platform::ErrorType<RailsError>, public HTTPServerError {
+class QUILLO_EXPORT RailsError : public Platform::ErrorType<RailsError>, public HTTPServerError {
 public:
     using Reason = RailsErrorReason;
 

@@ -6,11 +6,12 @@
 #include <string>
 
 #include "Platform/core/Error.h"
+#include "Platform/core/Export.h"
 
 namespace Common {
 
 // Failures that belong to no one server: sign-in state, account and device checks.
-class UncategorizedError : public Platform::ErrorType<UncategorizedError> {
+class QUILLO_EXPORT UncategorizedError : public Platform::ErrorType<UncategorizedError> {
 public:
     enum class Case {
         backendUnknown,

@@ -25,6 +25,7 @@
 #include "Common/connection/APIParameter.h"
 #include "Common/connection/APIRequest.h"
 #include "Platform/core/Data.h"
+#include "Platform/core/Export.h"
 #include "Platform/core/Fulfil.h"
 #include "Platform/core/Progress.h"
 #include "Platform/core/Result.h"
@@ -38,11 +39,11 @@ namespace Common {
 namespace WebService {
 
 // The answer carries nothing of interest: nothing is decoded, the data reported is empty.
-struct EmptyReturnType {
+struct QUILLO_EXPORT EmptyReturnType {
     bool operator==(const EmptyReturnType&) const = default;
 };
 // The answer is raw bytes (a thumbnail): nothing is decoded, the bytes come as data.
-struct BinaryReturnType {
+struct QUILLO_EXPORT BinaryReturnType {
     bool operator==(const BinaryReturnType&) const = default;
 };
 
@@ -60,7 +61,7 @@ struct APIResponse {
 // the status, decodes the answer and reports a value or a typed error. Never retries,
 // never refreshes. Every failure is counted process-wide; each 501st posts
 // QuilloExceededErrorLimit to the user session. Copies share the three sessions.
-class WebConnection {
+class QUILLO_EXPORT WebConnection {
 public:
     // Takes scheme, host and port of the base address; its path is not used. Each call
     // waits `requestTimeoutInterval` seconds at most for the next byte.

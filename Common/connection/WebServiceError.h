@@ -4,12 +4,13 @@
 #include <optional>
 #include <string>
 
+#include "Platform/core/Export.h"
 #include "Platform/json/JSONDecoder.h"
 
 namespace Common {
 
 // Details some error bodies attach, e.g. the name a conflicting item was given instead.
-struct WebServiceErrorInfo {
+struct QUILLO_EXPORT WebServiceErrorInfo {
     std::string newName;
     std::optional<std::string> itemId;
 
@@ -18,7 +19,7 @@ struct WebServiceErrorInfo {
 };
 
 // The JSON body the web service sends with an error status.
-struct WebServiceError {
+struct QUILLO_EXPORT WebServiceError {
     std::string type;
     std::int64_t status = 0;
     std::string code;

@@ -21,13 +21,14 @@
 #include "Common/fileprovider/VolumeRole.h"
 #include "Common/fileprovider/ItemIdentifiers.h"
 #include "Common/service/ItemType.h"
+#include "Platform/core/Export.h"
 #include "Platform/fileprovider/FileProviderItemCapabilities.h"
 #include "Platform/time/Date.h"
 
 namespace Common {
 
 // What the builders fill in; everything else starts at its default.
-struct EntryFields {
+struct QUILLO_EXPORT EntryFields {
     std::string identifier;
     std::string parentIdentifier;
     std::string name;
@@ -39,7 +40,7 @@ struct EntryFields {
 // One item handed to the file provider. Entries are shared reference objects
 // (std::shared_ptr<Entry>); their holder may change the parent, date, role and
 // version after building. Not synchronized: one holder at a time.
-class Entry {
+class QUILLO_EXPORT Entry {
 public:
     virtual ~Entry() = default;
     Entry(const Entry&) = delete;

@@ -4,12 +4,13 @@
 #include <string>
 
 #include "Platform/core/Error.h"
+#include "Platform/core/Export.h"
 
 namespace Common {
 
 // For callers that need a role for an entry and cannot find one; the library itself
 // never raises it.
-class EntryError : public Platform::ErrorType<EntryError> {
+class QUILLO_EXPORT EntryError : public Platform::ErrorType<EntryError> {
 public:
     enum class Code { notFoundVolumeRole };
 

@@ -3,11 +3,12 @@
 #include <string>
 
 #include "Common/fileprovider/Entry.h"
+#include "Platform/core/Export.h"
 
 namespace Common {
 
 // A file; its identifier, name and size are fixed once built.
-class FileEntry final : public Entry {
+class QUILLO_EXPORT FileEntry final : public Entry {
 public:
     explicit FileEntry(EntryFields fields) noexcept : Entry(ItemType::file, std::move(fields)) {}
 

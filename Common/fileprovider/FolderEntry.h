@@ -3,12 +3,13 @@
 #include <string>
 
 #include "Common/fileprovider/Entry.h"
+#include "Platform/core/Export.h"
 
 namespace Common {
 
 // A folder below a top-level folder; also the base of the two top-level kinds. Every
 // field of a folder may be set.
-class FolderEntry : public Entry {
+class QUILLO_EXPORT FolderEntry : public Entry {
 public:
     FolderEntry() noexcept : Entry(ItemType::folder, {}) {}
     explicit FolderEntry(EntryFields fields) noexcept : Entry(ItemType::folder, std::move(fields)) {}

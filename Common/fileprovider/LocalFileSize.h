@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <optional>
 
+#include "Platform/core/Export.h"
 #include "Platform/url/URL.h"
 
 namespace Common {
@@ -13,10 +14,10 @@ namespace Common {
 // or the path is a folder, another Platform::FileError when the path cannot be read
 // or the URL is no file URL, and CommonError::unexpected for a size that is not a
 // byte count.
-std::uint64_t fileSize(const Platform::URL& fileURL);
+QUILLO_EXPORT std::uint64_t fileSize(const Platform::URL& fileURL);
 
 // The size of the file at `path`, 0 when the system reports none, nullopt for any
 // failure. Never throws.
-[[nodiscard]] std::optional<std::uint64_t> sizeOfFile(const std::filesystem::path& path) noexcept;
+[[nodiscard]] QUILLO_EXPORT std::optional<std::uint64_t> sizeOfFile(const std::filesystem::path& path) noexcept;
 
 }  // namespace Common

@@ -1,11 +1,12 @@
 #pragma once
 
 #include "Common/fileprovider/FolderEntry.h"
+#include "Platform/core/Export.h"
 
 namespace Common {
 
 // The user's personal folder, "01" under the root container.
-class MyFolderEntry final : public FolderEntry {
+class QUILLO_EXPORT MyFolderEntry final : public FolderEntry {
 public:
     using FolderEntry::FolderEntry;
 

@@ -5,11 +5,12 @@
 #include <string>
 
 #include "Platform/core/Error.h"
+#include "Platform/core/Export.h"
 
 namespace Common {
 
 // Why a byte count cannot be split into part ranges.
-class PartRangeError : public Platform::ErrorType<PartRangeError> {
+class QUILLO_EXPORT PartRangeError : public Platform::ErrorType<PartRangeError> {
 public:
     enum class Code {
         zeroPartSize,   // parts of 0 bytes would never cover anything

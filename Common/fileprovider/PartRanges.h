@@ -3,10 +3,12 @@
 #include <cstdint>
 #include <vector>
 
+#include "Platform/core/Export.h"
+
 namespace Common {
 
 // A half-open range of byte offsets: lowerBound included, upperBound excluded.
-struct PartRange {
+struct QUILLO_EXPORT PartRange {
     std::int64_t lowerBound = 0;
     std::int64_t upperBound = 0;
 
@@ -22,6 +24,6 @@ inline constexpr std::uint64_t maxPartCount = 1'000'000;
 // shorter when the size does not divide the total; one empty range 0..<0 for a total
 // of 0. Throws PartRangeError (zeroPartSize, for any total; totalTooLarge beyond INT64_MAX,
 // tooManyParts beyond maxPartCount) rather than dividing by zero or overflowing.
-std::vector<PartRange> ranges(std::uint64_t total, std::uint64_t partSize);
+QUILLO_EXPORT std::vector<PartRange> ranges(std::uint64_t total, std::uint64_t partSize);
 
 }  // namespace Common

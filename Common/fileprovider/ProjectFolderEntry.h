@@ -1,11 +1,12 @@
 #pragma once
 
 #include "Common/fileprovider/FolderEntry.h"
+#include "Platform/core/Export.h"
 
 namespace Common {
 
 // A volume's top folder under the root container.
-class ProjectFolderEntry final : public FolderEntry {
+class QUILLO_EXPORT ProjectFolderEntry final : public FolderEntry {
 public:
     using FolderEntry::FolderEntry;
 

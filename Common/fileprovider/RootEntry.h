@@ -1,12 +1,13 @@
 #pragma once
 
 #include "Common/fileprovider/Entry.h"
+#include "Platform/core/Export.h"
 
 namespace Common {
 
 // The root of the file-provider tree: named "/", dated at construction, and only
 // ever listed.
-class RootEntry final : public Entry {
+class QUILLO_EXPORT RootEntry final : public Entry {
 public:
     RootEntry();
 

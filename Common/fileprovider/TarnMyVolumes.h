@@ -2,11 +2,12 @@
 
 #include "Common/fileprovider/TarnVolume.h"
 #include "Common/service/APICollectionResponse.h"
+#include "Platform/core/Export.h"
 
 namespace Common {
 
 // The answer of the my-volumes endpoint: {"volumes": {"total_count": n, "entries": [...]}}.
-struct TarnMyVolumes {
+struct QUILLO_EXPORT TarnMyVolumes {
     APICollectionResponse<TarnVolume> volumes;
 
     static TarnMyVolumes decode(const Platform::KeyedDecoder& c) {

@@ -8,6 +8,7 @@
 #include "Common/fileprovider/TarnVolumePermissions.h"
 #include "Common/fileprovider/TarnVolumeUsers.h"
 #include "Common/fileprovider/VolumeRole.h"
+#include "Platform/core/Export.h"
 #include "Platform/time/Date.h"
 
 namespace Platform {
@@ -19,7 +20,7 @@ namespace Common {
 class ProjectFolderEntry;
 
 // A shared project folder as the service describes it.
-struct TarnVolume {
+struct QUILLO_EXPORT TarnVolume {
     std::optional<std::int64_t> id;
     // The volume's top folder; it becomes the identifier of the volume's entry.
     std::string itemId;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Platform/core/Export.h"
+
 namespace Platform {
 class KeyedDecoder;
 }
@@ -8,7 +10,7 @@ namespace Common {
 
 // What the signed-in user may do in a volume, as the service reports it. Handed to the
 // callers unchanged: capabilities follow from the role, never from these flags.
-struct TarnVolumePermissions {
+struct QUILLO_EXPORT TarnVolumePermissions {
     bool canComment = false;
     bool canCopy = false;
     bool canDelete = false;

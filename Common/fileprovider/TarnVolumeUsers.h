@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "Common/fileprovider/TarnVolumePermissions.h"
+#include "Platform/core/Export.h"
 
 namespace Platform {
 class KeyedDecoder;
@@ -13,7 +14,7 @@ class KeyedDecoder;
 namespace Common {
 
 // One member of a volume.
-struct TarnVolumeUser {
+struct QUILLO_EXPORT TarnVolumeUser {
     std::optional<std::int64_t> userId;
     std::optional<TarnVolumePermissions> permissions;
 
@@ -22,7 +23,7 @@ struct TarnVolumeUser {
 };
 
 // The members of a volume as embedded in it; the service may limit the list.
-struct TarnVolumeUsers {
+struct QUILLO_EXPORT TarnVolumeUsers {
     std::optional<std::int64_t> totalCount;
     std::optional<std::vector<TarnVolumeUser>> entries;
 

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "Platform/core/Data.h"
+#include "Platform/core/Export.h"
 #include "Platform/time/Date.h"
 
 namespace Platform {
@@ -14,7 +15,7 @@ class KeyedDecoder;
 namespace Common {
 
 // An entry's version: content and metadata stamps, each whole seconds since 1970.
-struct Version {
+struct QUILLO_EXPORT Version {
     std::int64_t content = 0;
     std::int64_t metadata = 0;
 

@@ -3,6 +3,7 @@
 #include <functional>
 #include <future>
 
+#include "Platform/core/Export.h"
 #include "Platform/core/Result.h"
 #include "Platform/fileprovider/FileProviderItemIdentifier.h"
 #include "Platform/fileprovider/FileProviderManager.h"
@@ -14,17 +15,17 @@ namespace Common {
 // that holds `item`, found through the user-visible URLs of the root container and
 // of the item. The first failure of the manager, or CommonError::volumeNotFound, is
 // passed to `completion` unchanged; it runs on the ConcurrentPool.
-void folderIdentifierForQuilloVolume(
+QUILLO_EXPORT void folderIdentifierForQuilloVolume(
     const Platform::FileProviderManager& manager, const Platform::FileProviderItemIdentifier& item,
     std::function<void(Platform::Result<Platform::FileProviderItemIdentifier>)> completion);
 // The identifier, or the error thrown from get().
-[[nodiscard]] std::future<Platform::FileProviderItemIdentifier> folderIdentifierForQuilloVolume(
+[[nodiscard]] QUILLO_EXPORT std::future<Platform::FileProviderItemIdentifier> folderIdentifierForQuilloVolume(
     const Platform::FileProviderManager& manager, const Platform::FileProviderItemIdentifier& item);
 
 // The user-visible URL of the top-level folder holding the item at `itemURL`, with a
 // trailing separator. The URLs are compared as text: an item outside `rootURL` throws
 // CommonError::volumeNotFound. A first component that cannot be decoded stands as "/",
 // so the item URL equal to the root gives the root followed by "//".
-Platform::URL quilloVolumeFolderURL(const Platform::URL& itemURL, const Platform::URL& rootURL);
+QUILLO_EXPORT Platform::URL quilloVolumeFolderURL(const Platform::URL& itemURL, const Platform::URL& rootURL);
 
 }  // namespace Common

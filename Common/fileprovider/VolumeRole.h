@@ -4,6 +4,7 @@
 #include <string_view>
 #include <utility>
 
+#include "Platform/core/Export.h"
 #include "Platform/core/RawValues.h"
 #include "Platform/fileprovider/FileProviderItemCapabilities.h"
 
@@ -22,15 +23,15 @@ enum class VolumeRole : std::int64_t {
 };
 
 // The case name: "uninvited", "owner", ...
-std::string_view description(VolumeRole role) noexcept;
+QUILLO_EXPORT std::string_view description(VolumeRole role) noexcept;
 
 // Top-level folders (the personal folder, each volume's folder): listed and filled,
 // never renamed, moved or deleted.
-Platform::FileProviderItemCapabilities folderCapabilities(VolumeRole role) noexcept;
+QUILLO_EXPORT Platform::FileProviderItemCapabilities folderCapabilities(VolumeRole role) noexcept;
 // Folders below a top-level folder.
-Platform::FileProviderItemCapabilities inheritedFolderCapabilities(VolumeRole role) noexcept;
+QUILLO_EXPORT Platform::FileProviderItemCapabilities inheritedFolderCapabilities(VolumeRole role) noexcept;
 // Files anywhere.
-Platform::FileProviderItemCapabilities inheritedFileCapabilities(VolumeRole role) noexcept;
+QUILLO_EXPORT Platform::FileProviderItemCapabilities inheritedFileCapabilities(VolumeRole role) noexcept;
 
 }  // namespace Common
 

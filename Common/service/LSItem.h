@@ -7,6 +7,7 @@
 
 #include "Common/fileprovider/VolumeRole.h"
 #include "Common/service/ItemType.h"
+#include "Platform/core/Export.h"
 #include "Platform/time/Date.h"
 
 namespace Platform {
@@ -18,7 +19,7 @@ namespace Common {
 class Entry;
 
 // One child in a folder listing: no parent, path or role of its own.
-struct LSItem {
+struct QUILLO_EXPORT LSItem {
     std::string id;
     std::string name;
     ItemType type = ItemType::file;

@@ -6,13 +6,14 @@
 
 #include "Common/connection/APIParameter.h"
 #include "Common/service/LSResponse.h"
+#include "Platform/core/Export.h"
 
 namespace Common::WebService {
 
 // GET /folders/:id/ls?offset=&limit=&sort=modified_at&desc=true: one window of a
 // folder's children, newest first. The identifier goes out as given, so callers pass
 // the service's ("0", not "01").
-class LSParameter : public APIEndpoint<LSParameter, LSResponse> {
+class QUILLO_EXPORT LSParameter : public APIEndpoint<LSParameter, LSResponse> {
 public:
     static constexpr APIMethod staticMethod = APIMethod::GET;
     static constexpr std::string_view endpointTemplate = "/folders/:id/ls";

@@ -21,6 +21,7 @@
 
 #include "Common/connection/WebConnection.h"
 #include "Common/service/LSItem.h"
+#include "Platform/core/Export.h"
 #include "Platform/core/Result.h"
 
 namespace Common {
@@ -29,7 +30,7 @@ namespace Common {
 // over as each window arrives. It stops when the folder's total count is reached, when
 // a window comes back empty (a folder that shrinks while it is walked cannot make it
 // loop), or at `maximumEntries`, whichever comes first.
-class ListingPager {
+class QUILLO_EXPORT ListingPager {
 public:
     struct Options {
         // Entries asked for per window.

@@ -25,6 +25,7 @@
 #include "Common/service/ItemType.h"
 #include "Common/service/TarnParentItem.h"
 #include "Common/service/TarnPath.h"
+#include "Platform/core/Export.h"
 #include "Platform/time/Date.h"
 #include "Platform/uti/ContentType.h"
 
@@ -34,7 +35,7 @@ class Entry;
 
 // A whole item as the service describes it. `parent`, `pathCollection` and `volumes`
 // arrive only when the request asks for them (TarnItemParameter's default query does).
-struct TarnItem {
+struct QUILLO_EXPORT TarnItem {
     ItemType type = ItemType::file;
     // The service's identifier; "0" is the root, which is the personal folder.
     std::string id;

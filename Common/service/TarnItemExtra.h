@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 
+#include "Platform/core/Export.h"
+
 namespace Platform {
 class KeyedDecoder;
 }
@@ -11,7 +13,7 @@ class KeyedDecoder;
 namespace Common {
 
 // Media metadata of an item; the service fills what it knows.
-struct TarnItemExtra {
+struct QUILLO_EXPORT TarnItemExtra {
     std::optional<double> duration;
     std::optional<std::int64_t> bitrate;
     std::optional<double> width;

@@ -6,6 +6,7 @@
 
 #include "Common/connection/APIParameter.h"
 #include "Common/service/TarnItem.h"
+#include "Platform/core/Export.h"
 #include "Platform/url/URLQueryItem.h"
 
 namespace Common::WebService {
@@ -14,7 +15,7 @@ namespace Common::WebService {
 // its own the request asks for the item's parent, path and volumes
 // (api_version=2&fields=parent,path_collection,volumes&fields_options=limit_volume_users);
 // given items replace those defaults entirely.
-class TarnItemParameter : public APIEndpoint<TarnItemParameter, TarnItem> {
+class QUILLO_EXPORT TarnItemParameter : public APIEndpoint<TarnItemParameter, TarnItem> {
 public:
     static constexpr APIMethod staticMethod = APIMethod::GET;
     static constexpr std::string_view endpointTemplate = "/items/:id";

@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 
+#include "Platform/core/Export.h"
+
 namespace Platform {
 class KeyedDecoder;
 }
@@ -11,7 +13,7 @@ class KeyedDecoder;
 namespace Common {
 
 // A tag attached to an item.
-struct TarnItemTag {
+struct QUILLO_EXPORT TarnItemTag {
     std::int64_t id = 0;
     std::optional<std::string> word;
 

@@ -5,6 +5,7 @@
 
 #include "Common/fileprovider/TarnVolumePermissions.h"
 #include "Common/service/ItemType.h"
+#include "Platform/core/Export.h"
 
 namespace Platform {
 class KeyedDecoder;
@@ -14,7 +15,7 @@ namespace Common {
 
 // A node of the service's folder tree. Unlike the other records its fields may be
 // changed after decoding.
-struct TarnNode {
+struct QUILLO_EXPORT TarnNode {
     std::string id;
     std::string name;
     ItemType type = ItemType::folder;

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "Common/service/ItemType.h"
+#include "Platform/core/Export.h"
 #include "Platform/time/Date.h"
 
 namespace Platform {
@@ -12,7 +13,7 @@ class KeyedDecoder;
 namespace Common {
 
 // The summary of an item's parent folder, as embedded in the item.
-struct TarnParentItem {
+struct QUILLO_EXPORT TarnParentItem {
     std::string id;
     std::string name;
     ItemType type = ItemType::folder;

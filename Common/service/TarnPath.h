@@ -3,6 +3,7 @@
 #include <string>
 
 #include "Common/service/ItemType.h"
+#include "Platform/core/Export.h"
 #include "Platform/time/Date.h"
 
 namespace Platform {
@@ -12,7 +13,7 @@ class KeyedDecoder;
 namespace Common {
 
 // One folder on an item's path, from the service root downwards.
-struct TarnPath {
+struct QUILLO_EXPORT TarnPath {
     std::string id;
     std::string name;
     ItemType type = ItemType::folder;

@@ -9,12 +9,13 @@
 #include <unordered_map>
 
 #include "Platform/archive/Archivable.h"
+#include "Platform/core/Export.h"
 
 namespace Platform {
 
 // The process-wide mapping between archive class names and types, in both directions.
 // Registrations stay in force for the life of the process. Thread-safe.
-class ArchiveClassRegistry {
+class QUILLO_EXPORT ArchiveClassRegistry {
 public:
     // How a class name found in an archive relates to the type a caller asks for.
     enum class Match {

@@ -3,11 +3,12 @@
 #include <string>
 
 #include "Platform/core/Error.h"
+#include "Platform/core/Export.h"
 
 namespace Platform {
 
 // Why an object graph could not be archived or read back.
-class ArchiveError : public ErrorType<ArchiveError> {
+class QUILLO_EXPORT ArchiveError : public ErrorType<ArchiveError> {
 public:
     enum class Kind {
         corruptData,               // not an archive, or one damaged beyond reading

@@ -15,6 +15,7 @@
 #include "Platform/archive/ArchiveClassRegistry.h"
 #include "Platform/archive/ArchiveError.h"
 #include "Platform/core/Data.h"
+#include "Platform/core/Export.h"
 #include "Platform/time/Date.h"
 
 namespace Platform {
@@ -22,7 +23,7 @@ namespace Platform {
 // Writes an object graph as a self-describing archive. Each object's `encode` receives
 // an archiver positioned at that object and writes its keyed values; writing a key
 // twice keeps the last value. Every failure is an ArchiveError and produces no bytes.
-class KeyedArchiver {
+class QUILLO_EXPORT KeyedArchiver {
 public:
     // Throws ArchiveError: secureCodingNotSupported when `requiringSecureCoding` meets a
     // class that does not support it, unencodableValue for text that is not UTF-8, a null

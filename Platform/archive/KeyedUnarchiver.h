@@ -13,6 +13,7 @@
 #include "Platform/archive/ArchiveError.h"
 #include "Platform/archive/ArchiveFormat.h"
 #include "Platform/core/Data.h"
+#include "Platform/core/Export.h"
 #include "Platform/time/Date.h"
 
 namespace Platform {
@@ -27,7 +28,7 @@ namespace Platform {
 // Plain mode (unarchiveTopLevelObject with secure = false): unknown class names are
 // still errors, but an object of another known class, or a value of another kind,
 // reads as nothing, and classes need not support secure coding.
-class KeyedUnarchiver {
+class QUILLO_EXPORT KeyedUnarchiver {
 public:
     // The root object as T; null when T::decode gives nothing.
     template <Archivable T>

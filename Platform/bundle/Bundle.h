@@ -4,11 +4,13 @@
 #include <optional>
 #include <string>
 
+#include "Platform/core/Export.h"
+
 namespace Platform {
 
 // The application's own record, set by the host at start. Until then there is
 // no main bundle.
-struct Bundle {
+struct QUILLO_EXPORT Bundle {
     std::string bundleIdentifier;
     std::map<std::string, std::string> infoDictionary;
 

@@ -4,11 +4,13 @@
 #include <optional>
 #include <string_view>
 
+#include "Platform/core/Export.h"
+
 namespace Platform {
 
 // The directory an application group's processes share: <root>/<group identifier>,
 // where the root is $XDG_DATA_HOME, else ~/.local/share.
-class ApplicationGroupContainer {
+class QUILLO_EXPORT ApplicationGroupContainer {
 public:
     // Points every later lookup at another root (tests use a temporary directory).
     // Stores that were already opened keep their files.

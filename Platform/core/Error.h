@@ -5,11 +5,13 @@
 #include <optional>
 #include <string>
 
+#include "Platform/core/Export.h"
+
 namespace Platform {
 
 // Root of every error the library throws or reports. The four texts follow the
 // localized-error convention: absent unless a subclass says otherwise.
-class Error : public std::exception {
+class QUILLO_EXPORT Error : public std::exception {
 public:
     Error() = default;
     Error(const Error&) : std::exception() {}
@@ -39,7 +41,7 @@ using ErrorPtr = std::shared_ptr<const Error>;
 // Base of every concrete error type: supplies `raise` and `clone` for `Derived`.
 //   class CommonError : public Platform::ErrorType<CommonError> { ... };
 template <class Derived, class Base = Error>
-class ErrorType : public Base {
+class QUILLO_EXPORT ErrorType : public Base {
 public:
     using Base::Base;
     [[noreturn]] void raise() const override { throw static_cast<const Derived&>(*this); }

@@ -3,11 +3,13 @@
 #include <atomic>
 #include <cstdint>
 
+#include "Platform/core/Export.h"
+
 namespace Platform {
 
 // Progress of a unit of work, as callers may observe it. The API calls hand back one
 // that they never update.
-class Progress {
+class QUILLO_EXPORT Progress {
 public:
     std::int64_t totalUnitCount() const noexcept { return total_.load(); }
     std::int64_t completedUnitCount() const noexcept { return completed_.load(); }

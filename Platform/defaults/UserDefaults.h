@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "Platform/core/Export.h"
 #include "Platform/defaults/UserDefaultsError.h"
 #include "Platform/defaults/UserDefaultsValue.h"
 
@@ -20,7 +21,7 @@ namespace Platform {
 // A handle is safe to use from any thread.
 //
 // Every member that touches the file throws UserDefaultsError when it cannot.
-class UserDefaults {
+class QUILLO_EXPORT UserDefaults {
 public:
     // Opens <container>/Preferences/<suiteName>.sqlite, where <container> is
     // ApplicationGroupContainer::containerURL(suiteName), creating the folder (0700)

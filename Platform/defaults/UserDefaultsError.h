@@ -3,11 +3,12 @@
 #include <string>
 
 #include "Platform/core/Error.h"
+#include "Platform/core/Export.h"
 
 namespace Platform {
 
 // Why a suite's user defaults could not be opened, read or written.
-class UserDefaultsError : public ErrorType<UserDefaultsError> {
+class QUILLO_EXPORT UserDefaultsError : public ErrorType<UserDefaultsError> {
 public:
     enum class Kind {
         invalidSuiteName,  // empty, ".", "..", or holding '/' or NUL

@@ -6,13 +6,14 @@
 #include <variant>
 
 #include "Platform/core/Data.h"
+#include "Platform/core/Export.h"
 #include "Platform/time/Date.h"
 
 namespace Platform {
 
 // Bytes stored in user defaults. A type of its own so that data and strings, both
 // std::string underneath, stay apart.
-struct UserDefaultsData {
+struct QUILLO_EXPORT UserDefaultsData {
     Data bytes;
 
     auto operator<=>(const UserDefaultsData&) const = default;

@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <functional>
 
+#include "Platform/core/Export.h"
+
 namespace Platform {
 
 // The process-wide pool of worker threads (one per core, at least two) on which the
@@ -12,7 +14,7 @@ namespace Platform {
 // exit. From then on tasks that were queued but not started, and tasks posted later,
 // are dropped (destroyed without running); the tasks already running finish and the
 // threads are joined. So nothing runs against half-destroyed statics after exit began.
-class ConcurrentPool {
+class QUILLO_EXPORT ConcurrentPool {
 public:
     ConcurrentPool() = delete;
 

@@ -4,11 +4,12 @@
 #include <string>
 
 #include "Platform/core/Error.h"
+#include "Platform/core/Export.h"
 
 namespace Platform {
 
 // Why the file-provider manager could not answer or record a lookup.
-class FileProviderError : public ErrorType<FileProviderError> {
+class QUILLO_EXPORT FileProviderError : public ErrorType<FileProviderError> {
 public:
     enum class Code {
         noSuchItem,         // the identifier or URL is not in the domain's table

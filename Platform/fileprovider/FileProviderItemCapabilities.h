@@ -2,10 +2,12 @@
 
 #include <cstdint>
 
+#include "Platform/core/Export.h"
+
 namespace Platform {
 
 // What the file manager may do with an item, as the platform's bit set.
-struct FileProviderItemCapabilities {
+struct QUILLO_EXPORT FileProviderItemCapabilities {
     std::uint32_t rawValue = 0;
 
     static constexpr std::uint32_t allowsReading = 1;

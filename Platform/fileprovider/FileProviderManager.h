@@ -8,6 +8,7 @@
 #include <string_view>
 #include <utility>
 
+#include "Platform/core/Export.h"
 #include "Platform/core/Result.h"
 #include "Platform/fileprovider/FileProviderDomain.h"
 #include "Platform/fileprovider/FileProviderItemIdentifier.h"
@@ -24,7 +25,7 @@ namespace Platform {
 //
 // Lookups complete on the ConcurrentPool with FileProviderError on failure. The
 // manager is a small value: copy it freely.
-class FileProviderManager {
+class QUILLO_EXPORT FileProviderManager {
 public:
     using IdentifierAndDomain = std::pair<FileProviderItemIdentifier, std::string /* domain identifier */>;
 

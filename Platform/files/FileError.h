@@ -5,12 +5,13 @@
 #include <string>
 
 #include "Platform/core/Error.h"
+#include "Platform/core/Export.h"
 
 namespace Platform {
 
 // Why a file operation failed. The user information carries context (for instance
 // "path" and "reason") when the failing call had any; errors built by name carry none.
-class FileError : public ErrorType<FileError> {
+class QUILLO_EXPORT FileError : public ErrorType<FileError> {
 public:
     enum class Code {
         fileNoSuchFile,               // nothing usable at the path

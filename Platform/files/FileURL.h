@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "Platform/core/Export.h"
 #include "Platform/url/URL.h"
 
 namespace Platform {
@@ -15,16 +16,16 @@ namespace Platform {
 
 // The file URL of an absolute path; a directory gets a trailing '/'. nullopt for a
 // relative path or one holding NUL.
-[[nodiscard]] std::optional<URL> fileURL(const std::filesystem::path& path, bool isDirectory);
+[[nodiscard]] QUILLO_EXPORT std::optional<URL> fileURL(const std::filesystem::path& path, bool isDirectory);
 
 // The local path a file URL names (escapes removed). nullopt when the URL is not a
 // file URL on this host, or its path has a bad escape, NUL or invalid UTF-8.
-[[nodiscard]] std::optional<std::filesystem::path> filePath(const URL& url);
+[[nodiscard]] QUILLO_EXPORT std::optional<std::filesystem::path> filePath(const URL& url);
 
 // The URL with `component` added as one more path component: a '/' is put between
 // when the path does not end in one, '/' inside the component is kept as a
 // separator and everything else is encoded. Only scheme, host, port and path are
 // kept: this is for file URLs, which have nothing else.
-[[nodiscard]] std::optional<URL> appendingPathComponent(const URL& url, std::string_view component);
+[[nodiscard]] QUILLO_EXPORT std::optional<URL> appendingPathComponent(const URL& url, std::string_view component);
 
 }  // namespace Platform

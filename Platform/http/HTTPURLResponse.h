@@ -6,12 +6,13 @@
 #include <utility>
 #include <vector>
 
+#include "Platform/core/Export.h"
 #include "Platform/url/URL.h"
 
 namespace Platform {
 
 // The final response of a request, after redirects were followed.
-struct HTTPURLResponse {
+struct QUILLO_EXPORT HTTPURLResponse {
     // Where the response came from: the request's URL, or the last redirect's target.
     URL url;
     long statusCode = 0;

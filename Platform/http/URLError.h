@@ -4,13 +4,14 @@
 #include <string>
 
 #include "Platform/core/Error.h"
+#include "Platform/core/Export.h"
 #include "Platform/url/URL.h"
 
 namespace Platform {
 
 // Why a URL session task failed: no HTTP response arrived, or the request could not
 // be sent. An HTTP status of any value is a response, never a URLError.
-class URLError : public ErrorType<URLError> {
+class QUILLO_EXPORT URLError : public ErrorType<URLError> {
 public:
     enum class Code {
         cancelled,                   // the task or its session was cancelled

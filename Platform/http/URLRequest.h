@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Platform/core/Data.h"
+#include "Platform/core/Export.h"
 #include "Platform/url/URL.h"
 
 namespace Platform {
@@ -18,7 +19,7 @@ enum class URLRequestCachePolicy {
 };
 
 // One HTTP request as a session sends it.
-struct URLRequest {
+struct QUILLO_EXPORT URLRequest {
     URL url;
     URLRequestCachePolicy cachePolicy = URLRequestCachePolicy::useProtocolCachePolicy;
     double timeoutInterval = 60;

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "Platform/core/Data.h"
+#include "Platform/core/Export.h"
 #include "Platform/core/Result.h"
 #include "Platform/http/HTTPURLResponse.h"
 #include "Platform/http/URLRequest.h"
@@ -19,7 +20,7 @@ class URLSessionEngine;
 // at once over kept-alive (and, over TLS, HTTP/2) connections; copies share that
 // session. Completions run on the ConcurrentPool, never on the caller's thread.
 // The last copy's destruction cancels whatever is still under way.
-class URLSession {
+class QUILLO_EXPORT URLSession {
 public:
     using DataResult = Result<std::pair<Data, HTTPURLResponse>>;
     using DataCompletion = std::function<void(DataResult)>;

@@ -6,11 +6,13 @@
 #include <utility>
 #include <vector>
 
+#include "Platform/core/Export.h"
+
 namespace Platform {
 
 // How a URLSession sends its requests. Sessions never keep cookies, a disk cache or
 // credentials, so every configuration is ephemeral.
-struct URLSessionConfiguration {
+struct QUILLO_EXPORT URLSessionConfiguration {
     static URLSessionConfiguration ephemeral() { return {}; }
 
     // Sent with every request, before the request's own fields; a request field of the

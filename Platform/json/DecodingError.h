@@ -4,11 +4,12 @@
 #include <vector>
 
 #include "Platform/core/Error.h"
+#include "Platform/core/Export.h"
 
 namespace Platform {
 
 // Why a JSON value could not become the record asked for, and where.
-class DecodingError : public ErrorType<DecodingError> {
+class QUILLO_EXPORT DecodingError : public ErrorType<DecodingError> {
 public:
     enum class Kind { keyNotFound, typeMismatch, valueNotFound, dataCorrupted };
 

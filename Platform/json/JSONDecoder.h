@@ -25,6 +25,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "Platform/core/Export.h"
 #include "Platform/core/RawValues.h"
 #include "Platform/json/DecodingError.h"
 #include "Platform/time/Date.h"
@@ -40,7 +41,7 @@ enum class DateDecodingStrategy {
 
 // snake_case to camelCase: "item_id" -> "itemId"; leading and trailing underscores stay,
 // a key without inner underscores is left as it is.
-std::string convertFromSnakeCase(std::string_view key);
+QUILLO_EXPORT std::string convertFromSnakeCase(std::string_view key);
 
 class JSONValue;
 class KeyedDecoder;
@@ -90,7 +91,7 @@ constexpr std::string_view integerTypeName() {
 }  // namespace detail
 
 // A decoder positioned at one JSON value.
-class JSONValue {
+class QUILLO_EXPORT JSONValue {
 public:
     bool isNull() const;
 
@@ -144,7 +145,7 @@ private:
 };
 
 // The members of a JSON object, looked up by field name.
-class KeyedDecoder {
+class QUILLO_EXPORT KeyedDecoder {
 public:
     // The member must be present and not null.
     template <class T>
@@ -197,7 +198,7 @@ private:
 };
 
 // Decodes JSON text into records.
-class JSONDecoder {
+class QUILLO_EXPORT JSONDecoder {
 public:
     KeyDecodingStrategy keyDecodingStrategy = KeyDecodingStrategy::useDefaultKeys;
     DateDecodingStrategy dateDecodingStrategy = DateDecodingStrategy::deferredToDate;

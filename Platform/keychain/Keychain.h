@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "Platform/core/Export.h"
 #include "Platform/keychain/KeychainAttributes.h"
 #include "Platform/keychain/KeychainBackend.h"
 #include "Platform/keychain/KeychainItem.h"
@@ -16,7 +17,7 @@ namespace Platform {
 // Generic-password items shared by the processes of an application group.
 // Calls return a status and never throw: a failing store reads as errSecIO.
 // Safe from any thread.
-class Keychain {
+class QUILLO_EXPORT Keychain {
 public:
     static constexpr std::string_view sharedAccessGroup = "group.com.fernwaldsky.quillo.macos";
 

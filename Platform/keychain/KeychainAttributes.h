@@ -4,6 +4,7 @@
 #include <string>
 
 #include "Platform/core/Data.h"
+#include "Platform/core/Export.h"
 #include "Platform/keychain/KeychainItem.h"
 
 namespace Platform {
@@ -12,7 +13,7 @@ namespace Platform {
 // account is "", a missing access group the keychain's default one, a missing
 // synchronizable false and a missing accessible whenUnlocked. For update, only
 // the attributes given change.
-struct KeychainAttributes {
+struct QUILLO_EXPORT KeychainAttributes {
     std::optional<std::string> service;
     std::optional<std::string> account;
     std::optional<std::string> accessGroup;

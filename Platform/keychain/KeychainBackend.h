@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "Platform/core/Export.h"
 #include "Platform/keychain/KeychainAttributes.h"
 #include "Platform/keychain/KeychainItem.h"
 #include "Platform/keychain/KeychainQuery.h"
@@ -12,7 +13,7 @@ namespace Platform {
 // Where a Keychain keeps its items. Keychain has validated every argument and
 // filled the defaults of a new item before calling. Implementations are safe
 // from any thread and may throw; Keychain turns exceptions into errSecIO.
-class KeychainBackend {
+class QUILLO_EXPORT KeychainBackend {
 public:
     virtual ~KeychainBackend() = default;
 

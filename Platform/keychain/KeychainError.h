@@ -3,12 +3,13 @@
 #include <string>
 
 #include "Platform/core/Error.h"
+#include "Platform/core/Export.h"
 #include "Platform/keychain/KeychainStatus.h"
 
 namespace Platform {
 
 // A keychain status other than success, for callers that prefer throwing.
-class KeychainError : public ErrorType<KeychainError> {
+class QUILLO_EXPORT KeychainError : public ErrorType<KeychainError> {
 public:
     explicit KeychainError(OSStatus status, std::string detail = {}) : status_(status), detail_(std::move(detail)) {}
 

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "Platform/core/Data.h"
+#include "Platform/core/Export.h"
 #include "Platform/core/RawValues.h"
 
 namespace Platform {
@@ -35,7 +36,7 @@ struct RawValues<KeychainAccessible> {
 
 // A stored item. Class, service, account, access group and synchronizable
 // together identify it: no two items share all five.
-struct KeychainItem {
+struct QUILLO_EXPORT KeychainItem {
     KeychainItemClass itemClass = KeychainItemClass::genericPassword;
     std::string service;
     std::string account;

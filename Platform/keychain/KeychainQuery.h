@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 
+#include "Platform/core/Export.h"
 #include "Platform/keychain/KeychainItem.h"
 
 namespace Platform {
@@ -11,7 +12,7 @@ enum class KeychainMatchLimit { one, all };
 
 // Selects items. An attribute left out matches every value, so a query naming only
 // service and access group matches all accounts and both synchronizable states.
-struct KeychainQuery {
+struct QUILLO_EXPORT KeychainQuery {
     KeychainItemClass itemClass = KeychainItemClass::genericPassword;
     std::optional<std::string> service;
     std::optional<std::string> account;

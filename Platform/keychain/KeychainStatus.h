@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "Platform/core/Export.h"
+
 namespace Platform {
 
 // Results of the keychain calls, with the platform's values so that callers can
@@ -18,6 +20,6 @@ inline constexpr OSStatus errSecDuplicateItem = -25299;
 inline constexpr OSStatus errSecItemNotFound = -25300;
 
 // A sentence for `status`, for logs and error descriptions.
-std::string keychainStatusMessage(OSStatus status);
+QUILLO_EXPORT std::string keychainStatusMessage(OSStatus status);
 
 }  // namespace Platform

@@ -2,12 +2,13 @@
 
 #include <string>
 
+#include "Platform/core/Export.h"
 #include "Platform/log/LogLevel.h"
 #include "Platform/time/Date.h"
 
 namespace Platform {
 
-struct LogEntry {
+struct QUILLO_EXPORT LogEntry {
     Date date;
     int processIdentifier = 0;
     std::string process;

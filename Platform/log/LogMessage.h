@@ -8,6 +8,8 @@
 #include <type_traits>
 #include <variant>
 
+#include "Platform/core/Export.h"
+
 namespace Platform {
 
 // One value for a log placeholder. Text is viewed, not copied: it only has to
@@ -44,6 +46,6 @@ LogArgument makeLogArgument(const T& value) {
 // in KiB, MiB, GiB or TiB. The format text is never handed to printf. A
 // placeholder without an argument reads "<missing>", surplus arguments are
 // ignored, and any other '%' sequence is copied as written.
-std::string composeLogMessage(std::string_view format, std::span<const LogArgument> arguments);
+QUILLO_EXPORT std::string composeLogMessage(std::string_view format, std::span<const LogArgument> arguments);
 
 }  // namespace Platform

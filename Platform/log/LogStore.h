@@ -6,13 +6,14 @@
 #include <optional>
 #include <vector>
 
+#include "Platform/core/Export.h"
 #include "Platform/log/LogEntry.h"
 
 namespace Platform {
 
 // The newest log entries of the process, kept in a bounded ring so a chatty
 // component cannot exhaust memory. Safe from any thread.
-class LogStore {
+class QUILLO_EXPORT LogStore {
 public:
     static constexpr std::size_t defaultCapacity = 10'000;
 

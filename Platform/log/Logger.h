@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "Platform/core/Export.h"
 #include "Platform/log/LogLevel.h"
 #include "Platform/log/LogMessage.h"
 
@@ -12,7 +13,7 @@ namespace Platform {
 
 // Writes entries to LogStore::shared(). Formats use the log texts' placeholders
 // described at composeLogMessage. Logging never throws: a failure loses the entry.
-class Logger {
+class QUILLO_EXPORT Logger {
 public:
     Logger(std::string subsystem, std::string category)
         : subsystem_(std::move(subsystem)), category_(std::move(category)) {}

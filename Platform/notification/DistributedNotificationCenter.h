@@ -7,6 +7,7 @@
 #include <mutex>
 #include <string>
 
+#include "Platform/core/Export.h"
 #include "Platform/notification/NotificationTransport.h"
 
 namespace Platform {
@@ -15,7 +16,7 @@ namespace Platform {
 // (and this one) that something changed. Observers are called asynchronously on the
 // ConcurrentPool: each observer sees the posts in the order they reached it, one at a
 // time. Thread-safe.
-class DistributedNotificationCenter {
+class QUILLO_EXPORT DistributedNotificationCenter {
 public:
     using Observer = std::function<void(const std::string& name)>;
     // Identifies one observer; 0 is never handed out.

@@ -4,13 +4,14 @@
 #include <memory>
 #include <mutex>
 
+#include "Platform/core/Export.h"
 #include "Platform/notification/NotificationTransport.h"
 
 namespace Platform {
 
 // A transport that reaches only this process: each post calls the name's receiver
 // right away, on the posting thread.
-class InProcessNotificationTransport final : public NotificationTransport {
+class QUILLO_EXPORT InProcessNotificationTransport final : public NotificationTransport {
 public:
     void post(const std::string& name) override;
     void subscribe(const std::string& name, Receiver receiver) override;

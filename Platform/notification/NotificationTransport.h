@@ -3,12 +3,14 @@
 #include <functional>
 #include <string>
 
+#include "Platform/core/Export.h"
+
 namespace Platform {
 
 // Carries notification names between processes for the DistributedNotificationCenter.
 // The center subscribes once per name it has observers for; the transport calls the
 // receiver for every post of that name, from this process or another, on any thread.
-class NotificationTransport {
+class QUILLO_EXPORT NotificationTransport {
 public:
     using Receiver = std::function<void(const std::string& name)>;
 

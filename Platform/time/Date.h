@@ -2,10 +2,12 @@
 
 #include <compare>
 
+#include "Platform/core/Export.h"
+
 namespace Platform {
 
 // A point in time as seconds since 1970-01-01T00:00:00Z.
-struct Date {
+struct QUILLO_EXPORT Date {
     double timeIntervalSince1970 = 0;
 
     static Date now();

@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "Platform/core/Export.h"
 #include "Platform/time/Date.h"
 
 namespace Platform {
@@ -14,7 +15,7 @@ namespace Platform {
 // the plain variant refuses a fraction and the fractional variant demands one.
 // Formatting always writes UTC with "Z"; the fractional variant writes exactly
 // three digits of milliseconds, rounded down.
-class ISO8601DateFormatter {
+class QUILLO_EXPORT ISO8601DateFormatter {
 public:
     enum class Options { internetDateTime, withFractionalSeconds };
 

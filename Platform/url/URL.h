@@ -4,11 +4,13 @@
 #include <string>
 #include <string_view>
 
+#include "Platform/core/Export.h"
+
 namespace Platform {
 
 // An absolute URL in the normalized form libcurl gives it. Components are read
 // once at parse time and stay percent-encoded as they appear in the text.
-class URL {
+class QUILLO_EXPORT URL {
 public:
     // nullopt for empty, relative or malformed text. Any scheme is accepted as
     // long as the text has the "scheme://" form.

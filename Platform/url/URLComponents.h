@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "Platform/core/Export.h"
 #include "Platform/url/URL.h"
 #include "Platform/url/URLQueryItem.h"
 
@@ -11,7 +12,7 @@ namespace Platform {
 
 // Builds a URL from parts that are already percent-encoded; nothing is encoded
 // on the way. Aggregate, so `URLComponents{.scheme = "https", .host = "h"}` works.
-struct URLComponents {
+struct QUILLO_EXPORT URLComponents {
     std::optional<std::string> scheme;
     std::optional<std::string> host;
     std::optional<int> port;

@@ -3,9 +3,11 @@
 #include <optional>
 #include <string>
 
+#include "Platform/core/Export.h"
+
 namespace Platform {
 
-struct URLQueryItem {
+struct QUILLO_EXPORT URLQueryItem {
     std::string name;
     // Absent for a bare name ("flag"), empty for "flag=".
     std::optional<std::string> value;

@@ -2,10 +2,12 @@
 
 #include <string>
 
+#include "Platform/core/Export.h"
+
 namespace Platform {
 
 // A uniform content type, named by a media type.
-struct ContentType {
+struct QUILLO_EXPORT ContentType {
     std::string identifier;
 
     static const ContentType& folder() {
