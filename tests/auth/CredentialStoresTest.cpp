@@ -267,7 +267,7 @@ TEST(CrossProcess, AnotherProcessSignsIn) {
                          [] { return SharedContainerDefaults::sharedContainerDefaults().domain(); });
     EXPECT_FALSE(manager.credential());
 
-    auto child = StoreTestSupport::startChildTest("CrossProcess.DISABLED_ChildSignsIn", stores.root.path());
+    auto child = TestSupport::ChildProcess::start("CrossProcess.DISABLED_ChildSignsIn", StoreTestSupport::childOptions(stores.root.path()));
     ASSERT_EQ(child.wait(), 0);
 
     EXPECT_EQ(stores.settings.domain(), stagingHost);
