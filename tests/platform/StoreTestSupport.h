@@ -50,6 +50,24 @@ inline TestSupport::ChildProcess::Options childOptions(const std::filesystem::pa
     return {.role = std::move(role), .environment = {{rootVariable, root.string()}}};
 }
 
+// How a child process holds a store file (StoreHolder.DISABLED_HoldsTheFile).
+enum class Hold {
+    writer,          // a write transaction, as any writer of a WAL file takes
+    everyone,        // exclusive locking mode: no other connection can even read
+    rollbackWriter,  // a new file in rollback-journal mode with a write open: no switch to WAL
+};
+
+inline constexpr const char* heldFileVariable = "QUILLO_HELD_FILE";
+
+// Starts a child that holds `file` as `hold` says, tells 'L' once it does, and lets go
+// when told anything (or after a minute).
+inline TestSupport::ChildProcess startHolder(Hold hold, const std::filesystem::path& file) {
+    const char* roles[] = {"writer", "everyone", "rollback-writer"};
+    return TestSupport::ChildProcess::start(
+        "StoreHolder.DISABLED_HoldsTheFile",
+        {.role = roles[static_cast<int>(hold)], .environment = {{heldFileVariable, file.string()}}});
+}
+
 inline unsigned modeOf(const std::filesystem::path& path) {
     struct stat info{};
     return ::stat(path.c_str(), &info) == 0 ? (info.st_mode & 0777) : 01000;
