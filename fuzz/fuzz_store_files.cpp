@@ -12,6 +12,7 @@
 #include "Platform/defaults/UserDefaults.h"
 #include "Platform/keychain/Keychain.h"
 #include "Platform/keychain/SQLiteKeychainBackend.h"
+#include "Platform/log/LogStore.h"
 
 namespace {
 
@@ -24,6 +25,8 @@ const Platform::StoreOptions noWaiting{.busyTimeout = 20ms};
 struct Sandbox {
     fs::path root;
     Sandbox() {
+        // Kept log lines would read as leaks to the fuzzer and slow every run down.
+        Platform::LogStore::shared().setCapacity(0);
         std::string pattern = (fs::temp_directory_path() / "quillo-fuzz-stores-XXXXXX").string();
         if (::mkdtemp(pattern.data()) == nullptr) std::abort();
         root = pattern;

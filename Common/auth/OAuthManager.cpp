@@ -1,5 +1,7 @@
 #include "Common/auth/OAuthManager.h"
 
+#include <system_error>
+
 #include "Common/auth/KeychainError.h"
 #include "Common/auth/KeychainManager.h"
 #include "Common/auth/SharedContainerDefaults.h"
@@ -106,7 +108,11 @@ void OAuthManager::retryLoadIfDue() const {
     // Readers are const; a load they start changes only what the manager holds, under its own locks.
     auto* self = const_cast<OAuthManager*>(this);
     // A thread of its own: the load may wait for a busy store, which the pool must not.
-    pendingLoad_ = std::async(std::launch::async, [self] { self->retryLoad(); }).share();
+    try {
+        pendingLoad_ = std::async(std::launch::async, [self] { self->retryLoad(); }).share();
+    } catch (const std::system_error&) {
+        // No thread to be had now; a later read tries again.
+    }
 }
 
 bool OAuthManager::waitForPendingLoad(std::chrono::milliseconds timeout) const {

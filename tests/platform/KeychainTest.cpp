@@ -148,13 +148,30 @@ TEST(Keychain, GroupStoreIsPrivate) {
 }
 
 // Failures other than damage leave the file where it is.
+void expectUnusableAndKept(const std::shared_ptr<KeychainBackend>& backend, const std::filesystem::path& kept) {
+    Keychain keychain(backend);
+    std::vector<KeychainItem> found;
+    EXPECT_EQ(keychain.add({.service = "s"}), errSecIO);
+    EXPECT_EQ(keychain.update({.service = "s"}, {.account = "b"}), errSecIO);
+    EXPECT_EQ(keychain.copyMatching({.service = "s"}, found), errSecIO);
+    EXPECT_EQ(keychain.remove({.service = "s"}), errSecIO);
+    if (auto sqlite = std::dynamic_pointer_cast<SQLiteKeychainBackend>(backend)) {
+        const auto opened = sqlite->open();
+        ASSERT_NE(opened.error<KeychainError>(), nullptr);
+        EXPECT_EQ(opened.error<KeychainError>()->status(), errSecIO);
+    }
+    if (!kept.empty()) {
+        EXPECT_TRUE(std::filesystem::exists(kept));
+        EXPECT_EQ(damagedFiles(kept.parent_path()), std::vector<std::string>{}) << "nothing moved aside";
+    }
+}
+
 TEST(Keychain, UnusableStoresAnswerWithTheFailureStatus) {
     TemporaryRoot root;
     const auto blocker = root.path() / "file";
     std::ofstream(blocker) << "x";
     const auto folderInstead = root.path() / "folder" / "keychain.sqlite";
     std::filesystem::create_directories(folderInstead);
-    const auto unreadable = root.path() / "unreadable" / "keychain.sqlite";
     const struct {
         const char* name;
         std::shared_ptr<KeychainBackend> backend;
@@ -162,36 +179,23 @@ TEST(Keychain, UnusableStoresAnswerWithTheFailureStatus) {
     } cases[] = {
         {"folder is a file", std::make_shared<SQLiteKeychainBackend>(blocker / "keychain.sqlite"), blocker},
         {"folder in place of the file", std::make_shared<SQLiteKeychainBackend>(folderInstead), folderInstead},
-        {"no permission", std::make_shared<SQLiteKeychainBackend>(unreadable), unreadable},
         {"no container", SQLiteKeychainBackend::forApplicationGroup(".."), {}},
         {"no backend", nullptr, {}},
     };
-    {
-        // Permissions do not bind root; the folder case stands in for it there.
-        std::filesystem::create_directories(unreadable.parent_path());
-        std::filesystem::permissions(unreadable.parent_path(), std::filesystem::perms::owner_all);
-        std::ofstream(unreadable) << std::string(4096, 'x');
-        std::filesystem::permissions(unreadable, std::filesystem::perms::none);
-    }
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        if (std::string_view(c.name) == "no permission" && ::geteuid() == 0) continue;
-        Keychain keychain(c.backend);
-        std::vector<KeychainItem> found;
-        EXPECT_EQ(keychain.add({.service = "s"}), errSecIO);
-        EXPECT_EQ(keychain.update({.service = "s"}, {.account = "b"}), errSecIO);
-        EXPECT_EQ(keychain.copyMatching({.service = "s"}, found), errSecIO);
-        EXPECT_EQ(keychain.remove({.service = "s"}), errSecIO);
-        if (auto sqlite = std::dynamic_pointer_cast<SQLiteKeychainBackend>(c.backend)) {
-            const auto opened = sqlite->open();
-            ASSERT_NE(opened.error<KeychainError>(), nullptr);
-            EXPECT_EQ(opened.error<KeychainError>()->status(), errSecIO);
-        }
-        if (!c.kept.empty()) {
-            EXPECT_TRUE(std::filesystem::exists(c.kept));
-            EXPECT_EQ(damagedFiles(c.kept.parent_path()), std::vector<std::string>{}) << "nothing moved aside";
-        }
+        expectUnusableAndKept(c.backend, c.kept);
     }
+}
+
+TEST(Keychain, UnreadableFileIsNeverMoved) {
+    if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind root; the folder case above stands in";
+    TemporaryRoot root;
+    const auto file = root.path() / "Keychains" / "keychain.sqlite";
+    std::filesystem::create_directories(file.parent_path());
+    std::ofstream(file) << std::string(4096, 'x');
+    std::filesystem::permissions(file, std::filesystem::perms::none);
+    expectUnusableAndKept(std::make_shared<SQLiteKeychainBackend>(file), file);
 }
 
 std::string readFile(const std::filesystem::path& path) {
