@@ -277,9 +277,13 @@ TEST(CrossProcess, DISABLED_Plays) {
         auto settings = SharedContainerDefaults::sharedContainerDefaults();
         settings.setDomain(stagingHost);
         settings.setAccount("child");
-        if (role == "sign-in-settings-first") settings.setCredential(credential);
-        KeychainManager::shared().setCredential(*credential, stagingHost);
-        settings.setCredential(credential);
+        if (role == "sign-in") {
+            KeychainManager::shared().setCredential(*credential, stagingHost);
+            settings.setCredential(credential);
+        } else {
+            settings.setCredential(credential);
+            KeychainManager::shared().setCredential(*credential, stagingHost);
+        }
     } else if (role == "read-settings-first") {
         const auto fromSettings = SharedContainerDefaults::sharedContainerDefaults().credential();
         ASSERT_TRUE(fromSettings);
