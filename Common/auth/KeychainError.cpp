@@ -1,5 +1,7 @@
 #include "Common/auth/KeychainError.h"
 
+#include "Platform/keychain/KeychainStatus.h"
+
 namespace Common {
 
 std::optional<std::string> KeychainError::errorDescription() const {
@@ -9,6 +11,11 @@ std::optional<std::string> KeychainError::errorDescription() const {
         case Case::credentialNotFound: return "資格情報が見つかりません。";
     }
     return std::nullopt;
+}
+
+std::optional<std::string> KeychainError::failureReason() const {
+    if (!status_) return std::nullopt;
+    return Platform::keychainStatusMessage(*status_) + " (OSStatus " + std::to_string(*status_) + ")";
 }
 
 }  // namespace Common

@@ -2,6 +2,7 @@
 
 #include "Common/auth/KeychainError.h"
 #include "Common/auth/SharedConstants.h"
+#include "Common/auth/internal/CredentialArchiveName.h"
 #include "Platform/archive/KeyedArchiver.h"
 #include "Platform/archive/KeyedUnarchiver.h"
 #include "Platform/bundle/Bundle.h"
@@ -16,7 +17,6 @@ constexpr const char* credentialService = "Quillo Credential";
 constexpr const char* passwordService = "Quillo Secret";
 constexpr const char* deviceSecretsService = "Quillo Device Secrets";
 constexpr const char* deviceSecretsAccount = "DeviceSecret";
-constexpr const char* credentialClassName = "TarnOAuthCredential";
 
 std::string makeAccessGroup() {
     const auto bundle = Platform::Bundle::main();
@@ -49,7 +49,7 @@ void KeychainManager::setDelegateCredential(std::shared_ptr<const Credential> cr
 
 std::shared_ptr<const Credential> KeychainManager::credential(std::string_view domain) const {
     const auto data = read("credential(forDomain:) Failed to read: %d", credentialService, domain);
-    Platform::KeyedUnarchiver::setClass<Credential>(credentialClassName);
+    detail::useCredentialArchiveClassName();
     std::shared_ptr<const Credential> credential;
     if (data) credential = Platform::KeyedUnarchiver::unarchivedObject<Credential>(*data);
     if (!credential) {
@@ -60,7 +60,7 @@ std::shared_ptr<const Credential> KeychainManager::credential(std::string_view d
 }
 
 void KeychainManager::setCredential(const Credential& credential, std::string_view domain) {
-    Platform::KeyedArchiver::setClassName<Credential>(credentialClassName);
+    detail::useCredentialArchiveClassName();
     auto data = Platform::KeyedArchiver::archivedData(credential, /*requiringSecureCoding*/ true);
     write("setCredential(_:forDomain:) Failed: %{public}d", credentialService, std::string(domain), std::move(data));
 }
@@ -97,7 +97,7 @@ std::optional<Platform::Data> KeychainManager::read(const char* failureMessage, 
     const auto status = keychain_.copyMatching(query, items);
     if (status != Platform::errSecSuccess) {
         logger_.error(failureMessage, status);
-        throw KeychainError::keyNotFound();
+        throw KeychainError::keyNotFound(status);
     }
     if (items.empty()) return std::nullopt;
     return std::move(items.front().data);
@@ -122,7 +122,7 @@ void KeychainManager::write(const char* failureMessage, const std::string& servi
     }
     if (status != Platform::errSecSuccess) {
         logger_.error(failureMessage, status);
-        throw KeychainError::keyNotFound();
+        throw KeychainError::keyNotFound(status);
     }
 }
 
@@ -134,7 +134,7 @@ void KeychainManager::remove(const char* failureMessage, const std::string& serv
                                           .returnData = true});
     if (status != Platform::errSecSuccess && status != Platform::errSecItemNotFound) {
         logger_.error(failureMessage, status);
-        throw KeychainError::keyNotFound();
+        throw KeychainError::keyNotFound(status);
     }
 }
 

@@ -16,6 +16,7 @@
 //   const std::optional<std::string> token = oauth.bearerToken();
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <future>
 #include <memory>
@@ -36,6 +37,12 @@ class KeychainManager;
 // Holds the process's current credential and answers the pipeline's two questions:
 // is it expired, and what is the token. Readers never wait for a refresh or a reload:
 // the new credential is made first and then swapped in.
+//
+// A load that fails because a store could not be read (held by another process, damaged,
+// unreadable: not merely empty) is kept (lastLoadError) and logged at error level. While
+// the manager then has no credential, a reader (credential, isExpired, bearerToken) starts
+// one load again in the background, at most every loadRetryInterval, and returns at once;
+// so a process that started while a store was busy signs in by itself once it is free.
 class QUILLO_EXPORT OAuthManager {
 public:
     using CredentialResult = Platform::Result<std::shared_ptr<const Credential>>;
@@ -46,11 +53,15 @@ public:
     static OAuthManager& shared();
     // A manager on another keychain and domain source (tests).
     OAuthManager(KeychainManager& keychain, std::function<std::string()> currentDomain);
+    // Waits for a background load still running.
+    ~OAuthManager();
+
+    static constexpr std::chrono::seconds loadRetryInterval{2};
 
     OAuthManager(const OAuthManager&) = delete;
     OAuthManager& operator=(const OAuthManager&) = delete;
 
-    std::shared_ptr<const Credential> credential() const { return credential_.load(); }
+    std::shared_ptr<const Credential> credential() const;
     // Replaces the in-memory credential only; the stores are the caller's business.
     void setCredential(std::shared_ptr<const Credential> credential) { credential_.store(std::move(credential)); }
 
@@ -63,6 +74,12 @@ public:
     // have stored a new one). Serialised; errors keep the current credential.
     void reloadCredential();
 
+    // Why the last load (construction, reload or background retry) failed; null after one
+    // that succeeded.
+    Platform::ErrorPtr lastLoadError() const { return loadError_.load(); }
+    // Waits at most `timeout` for a background load to finish; true when none is running.
+    [[nodiscard]] bool waitForPendingLoad(std::chrono::milliseconds timeout) const;
+
     // Hands the current refresh token to the refresher and adopts the credential it
     // returns. Without a credential it completes at once without calling the refresher;
     // a refresher error leaves the credential as it was and is passed on unchanged.
@@ -70,12 +87,25 @@ public:
     [[nodiscard]] std::future<void> updateCredential(Refresher refresher);
 
 private:
+    // Loads the selected domain's credential and keeps the outcome. Callers hold serialQueue_.
+    Platform::ErrorPtr loadLocked();
+    // The background load; runs on its own thread.
+    void retryLoad();
+    // Starts retryLoad when the last load failed for a store's sake and it is due. Never waits.
+    void retryLoadIfDue() const;
+
     KeychainManager& keychain_;
     std::function<std::string()> currentDomain_;
     Platform::Logger logger_;
     std::mutex serialQueue_;
     Platform::SharedSlot<const Credential> credential_;
     std::atomic<std::int64_t> countOfErrors_{0};
+    Platform::SharedSlot<const Platform::Error> loadError_;
+    // Set while the last load failed for a store's sake; the readers' cheap test.
+    std::atomic<bool> retryWanted_{false};
+    mutable std::mutex retryMutex_;  // guards the two below
+    mutable std::shared_future<void> pendingLoad_;
+    std::chrono::steady_clock::time_point nextRetry_{};
 };
 
 }  // namespace Common

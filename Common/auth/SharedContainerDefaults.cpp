@@ -1,6 +1,9 @@
 #include "Common/auth/SharedContainerDefaults.h"
 
+#include <type_traits>
+
 #include "Common/auth/SharedConstants.h"
+#include "Common/auth/internal/CredentialArchiveName.h"
 #include "Common/connection/QuilloBackend.h"
 #include "Platform/archive/ArchiveError.h"
 #include "Platform/archive/KeyedArchiver.h"
@@ -9,15 +12,18 @@
 
 namespace Common {
 
-SharedContainerDefaults SharedContainerDefaults::sharedContainerDefaults() {
+SharedContainerDefaults SharedContainerDefaults::sharedContainerDefaults(const Platform::StoreOptions& options) {
+    std::shared_ptr<Platform::UserDefaults> defaults;
     try {
-        auto defaults = Platform::UserDefaults::suite(appGroupIdentifier);
-        if (!defaults) throw SharedDefaultsError();
-        defaults->registerDefaults({});
-        return SharedContainerDefaults(std::move(defaults));
-    } catch (const Platform::Error&) {
-        throw SharedDefaultsError();
+        defaults = Platform::UserDefaults::suite(appGroupIdentifier, options);
+    } catch (const Platform::Error& error) {
+        const SharedDefaultsError failure(error.errorDescription().value_or(error.what()));
+        Platform::Logger(Platform::Logger::defaultSubsystem(), "UserDefaults")
+            .error("%{public}s: %{public}s", failure.errorDescription().value_or(""), failure.failureReason().value_or(""));
+        throw failure;
     }
+    defaults->registerDefaults({});
+    return SharedContainerDefaults(std::move(defaults));
 }
 
 SharedContainerDefaults::SharedContainerDefaults(std::shared_ptr<Platform::UserDefaults> defaults)
@@ -29,6 +35,7 @@ Platform::Logger SharedContainerDefaults::logger() const {
 
 template <class T>
 std::shared_ptr<const T> SharedContainerDefaults::readArchive(const char* key, const char* faultFormat) const {
+    if constexpr (std::is_same_v<T, Credential>) detail::useCredentialArchiveClassName();
     try {
         const auto bytes = defaults_->dataForKey(key);
         if (!bytes) return nullptr;
@@ -46,6 +53,7 @@ void SharedContainerDefaults::writeArchive(const char* key, const char* faultFor
         defaults_->removeObject(key);
         return;
     }
+    if constexpr (std::is_same_v<T, Credential>) detail::useCredentialArchiveClassName();
     Platform::Data bytes;
     try {
         bytes = Platform::KeyedArchiver::archivedData(*value, /*requiringSecureCoding*/ true);

@@ -21,8 +21,6 @@ static_assert(std::is_same_v<std::variant_alternative_t<static_cast<std::size_t>
 static_assert(std::is_same_v<std::variant_alternative_t<static_cast<std::size_t>(Tag::date), UserDefaultsValue>,
                              Date>);
 
-constexpr std::int64_t schemaVersion = 1;
-
 bool isValidSuiteName(std::string_view name) {
     return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos &&
            name.find('\0') == std::string_view::npos;
@@ -37,28 +35,21 @@ std::optional<T> as(const std::optional<UserDefaultsValue>& value) {
 }  // namespace
 
 struct UserDefaults::Store {
-    explicit Store(const std::filesystem::path& file)
-        : database(file),
-          schema(prepareSchema(database)),
+    Store(const std::filesystem::path& file, const StoreOptions& options)
+        : database(file, schema, options),
           selectOne(database.prepare("SELECT type, value FROM preferences WHERE key = ?1")),
           selectAll(database.prepare("SELECT key, type, value FROM preferences")),
           upsert(database.prepare("INSERT OR REPLACE INTO preferences(key, type, value) VALUES(?1, ?2, ?3)")),
           erase(database.prepare("DELETE FROM preferences WHERE key = ?1")) {}
 
-    static bool prepareSchema(SQLiteDatabase& database) {
-        SQLiteTransaction transaction(database);
-        const auto version = database.scalarInt64("PRAGMA user_version");
-        if (version > schemaVersion) {
-            throw SQLiteError(SQLITE_CANTOPEN, "store format " + std::to_string(version) + " is newer than this library");
-        }
-        if (version == 0) {
-            database.execute(
-                "CREATE TABLE IF NOT EXISTS preferences(key TEXT PRIMARY KEY NOT NULL, type INTEGER NOT NULL, value);"
-                "PRAGMA user_version = 1;");
-        }
-        transaction.commit();
-        return true;
-    }
+    static constexpr SQLiteSchema schema{
+        .version = 1,
+        .table = "preferences",
+        .createStatements = "CREATE TABLE IF NOT EXISTS preferences(key TEXT PRIMARY KEY NOT NULL,"
+                            " type INTEGER NOT NULL, value);"
+                            "PRAGMA user_version = 1;",
+        .storeName = "store",
+    };
 
     // A row another writer left in a shape this version does not know reads as absent.
     static std::optional<UserDefaultsValue> decode(const SQLiteStatement& row, int typeColumn) {
@@ -88,14 +79,13 @@ struct UserDefaults::Store {
     }
 
     SQLiteDatabase database;
-    bool schema;
     SQLiteStatement selectOne;
     SQLiteStatement selectAll;
     SQLiteStatement upsert;
     SQLiteStatement erase;
 };
 
-std::shared_ptr<UserDefaults> UserDefaults::suite(std::string_view suiteName) {
+std::shared_ptr<UserDefaults> UserDefaults::suite(std::string_view suiteName, const StoreOptions& options) {
     const std::string name(suiteName);
     using Kind = UserDefaultsError::Kind;
     if (!isValidSuiteName(suiteName)) throw UserDefaultsError(Kind::invalidSuiteName, name, "");
@@ -107,11 +97,17 @@ std::shared_ptr<UserDefaults> UserDefaults::suite(std::string_view suiteName) {
     try {
         const auto folder = *container / "Preferences";
         makePrivateDirectory(folder);
-        auto store = std::make_unique<Store>(folder / (name + ".sqlite"));
+        auto store = std::make_unique<Store>(folder / (name + ".sqlite"), options);
         return std::shared_ptr<UserDefaults>(new UserDefaults(name, std::move(store)));
     } catch (const SQLiteError& error) {
-        throw UserDefaultsError(error.isCorruption() ? Kind::corruptStore : Kind::cannotOpen, name, error.message());
+        const auto kind = error.isCorruption() ? Kind::corruptStore : error.isBusy() ? Kind::busy : Kind::cannotOpen;
+        throw UserDefaultsError(kind, name, error.message());
     }
+}
+
+UserDefaultsError UserDefaults::failure(const SQLiteError& error) const {
+    return UserDefaultsError(error.isBusy() ? UserDefaultsError::Kind::busy : UserDefaultsError::Kind::storeFailure,
+                             suiteName_, error.message());
 }
 
 UserDefaults::UserDefaults(std::string suiteName, std::unique_ptr<Store> store)
@@ -133,7 +129,7 @@ std::optional<UserDefaultsValue> UserDefaults::object(std::string_view key) cons
             if (auto value = Store::decode(statement, 0)) return value;
         }
     } catch (const SQLiteError& error) {
-        throw UserDefaultsError(UserDefaultsError::Kind::storeFailure, suiteName_, error.message());
+        throw failure(error);
     }
     if (const auto registered = registered_.find(key); registered != registered_.end()) return registered->second;
     return std::nullopt;
@@ -191,7 +187,7 @@ void UserDefaults::set(const UserDefaultsValue& value, std::string_view key) {
             value);
         statement.step();
     } catch (const SQLiteError& error) {
-        throw UserDefaultsError(UserDefaultsError::Kind::storeFailure, suiteName_, error.message());
+        throw failure(error);
     }
 }
 
@@ -203,7 +199,7 @@ void UserDefaults::removeObject(std::string_view key) {
         statement.bindText(1, key);
         statement.step();
     } catch (const SQLiteError& error) {
-        throw UserDefaultsError(UserDefaultsError::Kind::storeFailure, suiteName_, error.message());
+        throw failure(error);
     }
 }
 
@@ -222,7 +218,7 @@ std::map<std::string, UserDefaultsValue> UserDefaults::dictionaryRepresentation(
             if (auto value = Store::decode(statement, 1)) result.insert_or_assign(statement.columnText(0), std::move(*value));
         }
     } catch (const SQLiteError& error) {
-        throw UserDefaultsError(UserDefaultsError::Kind::storeFailure, suiteName_, error.message());
+        throw failure(error);
     }
     return result;
 }

@@ -12,8 +12,11 @@
 #include "Platform/core/Export.h"
 #include "Platform/defaults/UserDefaultsError.h"
 #include "Platform/defaults/UserDefaultsValue.h"
+#include "Platform/sqlite/StoreOptions.h"
 
 namespace Platform {
+
+class SQLiteError;
 
 // The defaults of an application-group suite, shared by every process of the group
 // through one SQLite file. Nothing stored is cached: each read sees the latest write
@@ -26,8 +29,10 @@ public:
     // Opens <container>/Preferences/<suiteName>.sqlite, where <container> is
     // ApplicationGroupContainer::containerURL(suiteName), creating the folder (0700)
     // and file (0600) as needed. Throws UserDefaultsError, never returns null.
-    // Each call opens a new handle with its own registered defaults.
-    static std::shared_ptr<UserDefaults> suite(std::string_view suiteName);
+    // Each call opens a new handle with its own registered defaults. Opening a prepared
+    // file only reads it; `options` bound the wait for other processes, here and in
+    // every later read or write of the handle.
+    static std::shared_ptr<UserDefaults> suite(std::string_view suiteName, const StoreOptions& options = {});
 
     ~UserDefaults();
     UserDefaults(const UserDefaults&) = delete;
@@ -63,6 +68,7 @@ public:
 private:
     struct Store;
     UserDefaults(std::string suiteName, std::unique_ptr<Store> store);
+    UserDefaultsError failure(const SQLiteError& error) const;
 
     const std::string suiteName_;
     mutable std::mutex mutex_;

@@ -9,6 +9,7 @@ std::optional<std::string> UserDefaultsError::errorDescription() const {
         case Kind::cannotOpen: return "Cannot open the user defaults of suite " + suite + ": " + detail_;
         case Kind::corruptStore: return "The user defaults of suite " + suite + " are damaged: " + detail_;
         case Kind::invalidValue: return "Cannot store this value in the user defaults of suite " + suite + ": " + detail_;
+        case Kind::busy: return "The user defaults of suite " + suite + " are held by another process: " + detail_;
         case Kind::storeFailure: return "Cannot access the user defaults of suite " + suite + ": " + detail_;
     }
     return detail_;

@@ -15,7 +15,8 @@ public:
         cannotOpen,        // container, folder or file unusable, or an unknown store format
         corruptStore,      // the file exists but is not an intact database; it is left as it is
         invalidValue,      // a value the store cannot keep (a NaN number or date)
-        storeFailure,      // a read or write failed after opening (I/O, lock held too long)
+        storeFailure,      // a read or write failed after opening (I/O, a full disk)
+        busy,              // another process held the file longer than the store waits
     };
 
     UserDefaultsError(Kind kind, std::string suiteName, std::string detail)

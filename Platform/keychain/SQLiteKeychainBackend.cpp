@@ -4,13 +4,12 @@
 #include "Platform/keychain/KeychainError.h"
 #include "Platform/log/Logger.h"
 #include "Platform/sqlite/SQLiteDatabase.h"
+#include "Platform/sqlite/internal/DamagedDatabase.h"
 #include "Platform/time/Date.h"
 
 namespace Platform {
 
 namespace {
-
-constexpr std::int64_t schemaVersion = 1;
 
 // Parameters 1-5 of every statement that selects items; a NULL parameter matches anything.
 constexpr const char* matchClause =
@@ -48,9 +47,8 @@ void bindMatch(SQLiteStatement& statement, const KeychainQuery& query) {
 }  // namespace
 
 struct SQLiteKeychainBackend::Store {
-    explicit Store(const std::filesystem::path& file)
-        : database(file),
-          schema(prepareSchema(database)),
+    Store(const std::filesystem::path& file, const StoreOptions& options)
+        : database(file, schema, options),
           insert(database.prepare(
               "INSERT INTO generic_passwords(service, account, access_group, synchronizable, accessible, data,"
               " created, modified) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?7)")),
@@ -66,43 +64,38 @@ struct SQLiteKeychainBackend::Store {
                                   matchClause)),
           erase(database.prepare(std::string("DELETE FROM generic_passwords") + matchClause)) {}
 
-    static bool prepareSchema(SQLiteDatabase& database) {
-        SQLiteTransaction transaction(database);
-        const auto version = database.scalarInt64("PRAGMA user_version");
-        if (version > schemaVersion) {
-            throw SQLiteError(SQLITE_CANTOPEN, "keychain format " + std::to_string(version) + " is newer than this library");
-        }
-        if (version == 0) {
-            database.execute(
-                "CREATE TABLE IF NOT EXISTS generic_passwords("
-                " id INTEGER PRIMARY KEY, service TEXT NOT NULL, account TEXT NOT NULL, access_group TEXT NOT NULL,"
-                " synchronizable INTEGER NOT NULL, accessible TEXT NOT NULL, data BLOB,"
-                " created REAL NOT NULL, modified REAL NOT NULL,"
-                " UNIQUE(service, account, access_group, synchronizable));"
-                "PRAGMA user_version = 1;");
-        }
-        transaction.commit();
-        return true;
-    }
+    static constexpr SQLiteSchema schema{
+        .version = 1,
+        .table = "generic_passwords",
+        .createStatements =
+            "CREATE TABLE IF NOT EXISTS generic_passwords("
+            " id INTEGER PRIMARY KEY, service TEXT NOT NULL, account TEXT NOT NULL, access_group TEXT NOT NULL,"
+            " synchronizable INTEGER NOT NULL, accessible TEXT NOT NULL, data BLOB,"
+            " created REAL NOT NULL, modified REAL NOT NULL,"
+            " UNIQUE(service, account, access_group, synchronizable));"
+            "PRAGMA user_version = 1;",
+        .storeName = "keychain",
+    };
 
     SQLiteDatabase database;
-    bool schema;
     SQLiteStatement insert;
     SQLiteStatement select;
     SQLiteStatement change;
     SQLiteStatement erase;
 };
 
-std::shared_ptr<SQLiteKeychainBackend> SQLiteKeychainBackend::forApplicationGroup(std::string groupIdentifier) {
-    return std::shared_ptr<SQLiteKeychainBackend>(new SQLiteKeychainBackend(std::move(groupIdentifier), std::nullopt));
+std::shared_ptr<SQLiteKeychainBackend> SQLiteKeychainBackend::forApplicationGroup(std::string groupIdentifier,
+                                                                                  StoreOptions options) {
+    return std::shared_ptr<SQLiteKeychainBackend>(
+        new SQLiteKeychainBackend(std::move(groupIdentifier), std::nullopt, std::move(options)));
 }
 
-SQLiteKeychainBackend::SQLiteKeychainBackend(std::filesystem::path file)
-    : SQLiteKeychainBackend(std::nullopt, std::move(file)) {}
+SQLiteKeychainBackend::SQLiteKeychainBackend(std::filesystem::path file, StoreOptions options)
+    : SQLiteKeychainBackend(std::nullopt, std::move(file), std::move(options)) {}
 
 SQLiteKeychainBackend::SQLiteKeychainBackend(std::optional<std::string> groupIdentifier,
-                                             std::optional<std::filesystem::path> file)
-    : groupIdentifier_(std::move(groupIdentifier)), file_(std::move(file)) {}
+                                             std::optional<std::filesystem::path> file, StoreOptions options)
+    : groupIdentifier_(std::move(groupIdentifier)), options_(std::move(options)), file_(std::move(file)) {}
 
 SQLiteKeychainBackend::~SQLiteKeychainBackend() = default;
 
@@ -120,11 +113,40 @@ SQLiteKeychainBackend::Store& SQLiteKeychainBackend::store() {
     }
     try {
         makePrivateDirectory(file_->parent_path());
-        store_ = std::make_unique<Store>(*file_);
+        store_ = openReplacingDamage(*file_);
     } catch (const SQLiteError& error) {
         throw KeychainError(errSecIO, error.message());
     }
     return *store_;
+}
+
+// Without this a damaged file would fail every call until someone deleted it by hand.
+std::unique_ptr<SQLiteKeychainBackend::Store> SQLiteKeychainBackend::openReplacingDamage(
+    const std::filesystem::path& file) const {
+    using detail::DirectoryLock;
+    const auto folder = file.parent_path();
+    std::string damage;
+    {
+        const DirectoryLock opening(folder, DirectoryLock::Mode::shared, options_.busyTimeout);
+        try {
+            return std::make_unique<Store>(file, options_);
+        } catch (const SQLiteError& error) {
+            if (!error.isCorruption()) throw;
+            damage = error.message();
+        }
+        // Its connection is closed by now; the shared lock goes before the exclusive one is asked for.
+    }
+    const DirectoryLock repairing(folder, DirectoryLock::Mode::exclusive, options_.busyTimeout);
+    try {
+        // Another process may have replaced it while this one waited for the lock.
+        return std::make_unique<Store>(file, options_);
+    } catch (const SQLiteError& error) {
+        if (!error.isCorruption()) throw;
+    }
+    const auto kept = detail::moveDamagedDatabaseAside(file);
+    logger().fault("The keychain %{public}s is damaged (%{public}s); kept it as %{public}s and started an empty one",
+                   file.string(), damage, kept.string());
+    return std::make_unique<Store>(file, options_);
 }
 
 Result<void> SQLiteKeychainBackend::open() {
@@ -146,6 +168,7 @@ OSStatus SQLiteKeychainBackend::guarded(const char* name, Body&& body) {
         return body(store());
     } catch (const SQLiteError& error) {
         if (error.isConstraint()) return errSecDuplicateItem;
+        // A file damaged meanwhile is checked, and replaced if need be, by the next open.
         logger().error("%{public}s: %{public}s", name, error.message());
         store_.reset();
     } catch (const KeychainError& error) {

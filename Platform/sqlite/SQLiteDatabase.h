@@ -5,10 +5,13 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "Platform/core/Error.h"
+#include "Platform/core/UniqueHandle.h"
+#include "Platform/sqlite/StoreOptions.h"
 
 // The connection the shared stores (user defaults, keychain) build on. Internal to
 // Platform: nothing outside it includes this header, so no SQLite type leaks out.
@@ -20,9 +23,12 @@ public:
 
     // The primary SQLite result code (SQLITE_CANTOPEN for file system failures).
     int code() const noexcept { return code_ & 0xff; }
+    int extendedCode() const noexcept { return code_; }
     // The file is not a database, or not an intact one.
     bool isCorruption() const noexcept { return code() == SQLITE_CORRUPT || code() == SQLITE_NOTADB; }
     bool isConstraint() const noexcept { return code() == SQLITE_CONSTRAINT; }
+    // Another process held the file longer than the store waits.
+    bool isBusy() const noexcept { return code() == SQLITE_BUSY || code() == SQLITE_LOCKED; }
     const std::string& message() const noexcept { return message_; }
 
     std::optional<std::string> errorDescription() const override { return message_; }
@@ -32,15 +38,14 @@ private:
     std::string message_;
 };
 
+using SQLiteConnectionHandle = UniqueHandle<sqlite3*, &sqlite3_close_v2>;
+using SQLiteStatementHandle = UniqueHandle<sqlite3_stmt*, &sqlite3_finalize>;
+
 class SQLiteStatement {
 public:
     SQLiteStatement(sqlite3* database, std::string_view sql);
-    SQLiteStatement(SQLiteStatement&& other) noexcept : database_(other.database_), statement_(other.statement_) {
-        other.statement_ = nullptr;
-    }
+    SQLiteStatement(SQLiteStatement&&) noexcept = default;
     SQLiteStatement& operator=(SQLiteStatement&&) = delete;
-    SQLiteStatement(const SQLiteStatement&) = delete;
-    ~SQLiteStatement();
 
     // Parameters count from 1. Text and blobs are copied, so views may be temporaries.
     void bindNull(int index);
@@ -64,7 +69,7 @@ private:
     void check(int status) const;
 
     sqlite3* database_;
-    sqlite3_stmt* statement_ = nullptr;
+    SQLiteStatementHandle statement_;
 };
 
 // Resets a statement when the scope ends. In WAL mode a statement that stays
@@ -80,23 +85,35 @@ private:
     SQLiteStatement& statement_;
 };
 
+// What a store's file must hold: its schema version (PRAGMA user_version), the table
+// that shows the schema is there, and the statements that create both.
+struct SQLiteSchema {
+    std::int64_t version;
+    const char* table;
+    const char* createStatements;
+    const char* storeName;  // for errors: "keychain", "store"
+};
+
 // One connection to a database file shared by several processes. Not thread-safe:
 // its owner serialises calls.
 class SQLiteDatabase {
 public:
-    static constexpr std::chrono::milliseconds defaultBusyTimeout{5000};
+    // The largest text or blob a connection reads or writes; larger ones fail with SQLITE_TOOBIG.
+    static constexpr int maximumValueSize = 16 * 1024 * 1024;
 
     // Opens `file`, creating it with mode 0600 (and narrowing a wider existing one),
-    // switches to WAL with synchronous commits and checks the file is an intact database.
-    // Throws SQLiteError; a corrupt file is left untouched.
-    explicit SQLiteDatabase(const std::filesystem::path& file,
-                            std::chrono::milliseconds busyTimeout = defaultBusyTimeout);
+    // switches to WAL with synchronous commits, checks the file is an intact database
+    // and prepares `schema` when the file lacks it. A prepared file is only read, so
+    // opening never waits for a writer. Waits for other processes at most
+    // options.busyTimeout in all. Throws SQLiteError; a damaged file (isCorruption) is
+    // left untouched.
+    SQLiteDatabase(const std::filesystem::path& file, const SQLiteSchema& schema, const StoreOptions& options = {});
     ~SQLiteDatabase();
     SQLiteDatabase(const SQLiteDatabase&) = delete;
     SQLiteDatabase& operator=(const SQLiteDatabase&) = delete;
 
     void execute(const char* sql);
-    SQLiteStatement prepare(std::string_view sql) { return SQLiteStatement(database_, sql); }
+    SQLiteStatement prepare(std::string_view sql) { return SQLiteStatement(database_.get(), sql); }
     // The first column of the first row of `sql`, as text.
     std::string scalarText(const char* sql);
     std::int64_t scalarInt64(const char* sql);
@@ -105,9 +122,18 @@ public:
 
     const std::filesystem::path& path() const noexcept { return path_; }
 
+    // How a connection waits for other processes; the busy handler's context.
+    struct BusyWait;
+
 private:
+    void switchToWAL();
+    void checkIntegrity();
+    void prepareSchema(const SQLiteSchema& schema);
+    bool hasSchema(const SQLiteSchema& schema);
+
     std::filesystem::path path_;
-    sqlite3* database_ = nullptr;
+    std::unique_ptr<BusyWait> wait_;
+    SQLiteConnectionHandle database_;
 };
 
 // BEGIN IMMEDIATE: takes the write lock up front so a read-then-write sequence

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstring>
+#include <future>
 #include <thread>
 
 #include "../platform/StoreTestSupport.h"
@@ -21,6 +23,7 @@
 #include "Platform/log/LogStore.h"
 
 using namespace Common;
+using namespace std::chrono_literals;
 using StoreTestSupport::TemporaryRoot;
 
 namespace {
@@ -31,6 +34,19 @@ std::shared_ptr<const Credential> makeCredential(const std::string& token, std::
     if (expiresIn) json += ",\"expires_in\":" + std::to_string(*expiresIn);
     json += R"(,"login":"user","email":)" + std::string(withEmail ? "\"u@example.com\"" : "null") + "}";
     return Platform::JSONDecoder::forAPIResponse().decode<std::shared_ptr<const Credential>>(json);
+}
+
+constexpr int writesPerProcess = 30;
+
+std::size_t countLogLinesWith(const std::string& category, const std::string& text, Platform::Date since) {
+    std::size_t count = 0;
+    for (const auto& entry : Platform::LogStore::shared().entries(since)) {
+        if (entry.category == category && entry.level >= Platform::LogLevel::error &&
+            entry.composedMessage.find(text) != std::string::npos) {
+            ++count;
+        }
+    }
+    return count;
 }
 
 std::size_t countLogLines(const std::string& category, Platform::LogLevel level, Platform::Date since) {
@@ -252,13 +268,35 @@ TEST(OAuthManager, ReadersNeverSeeATornCredential) {
     for (auto& reader : readers) reader.join();
 }
 
-// Runs in a second process: signs in as the application would.
-TEST(CrossProcess, DISABLED_ChildSignsIn) {
+// The other process of the next tests; ChildProcess::role() says what it does.
+TEST(CrossProcess, DISABLED_Plays) {
     ASSERT_TRUE(StoreTestSupport::enterChildRoot());
-    auto settings = SharedContainerDefaults::sharedContainerDefaults();
-    settings.setDomain(stagingHost);
-    settings.setAccount("child");
-    KeychainManager::shared().setCredential(*makeCredential("from-child"), stagingHost);
+    const auto role = TestSupport::ChildProcess::role().value_or("");
+    const auto credential = makeCredential("from-child");
+    if (role == "sign-in" || role == "sign-in-settings-first") {
+        auto settings = SharedContainerDefaults::sharedContainerDefaults();
+        settings.setDomain(stagingHost);
+        settings.setAccount("child");
+        if (role == "sign-in") {
+            KeychainManager::shared().setCredential(*credential, stagingHost);
+            settings.setCredential(credential);
+        } else {
+            settings.setCredential(credential);
+            KeychainManager::shared().setCredential(*credential, stagingHost);
+        }
+    } else if (role == "read-settings-first") {
+        const auto fromSettings = SharedContainerDefaults::sharedContainerDefaults().credential();
+        ASSERT_TRUE(fromSettings);
+        EXPECT_EQ(fromSettings->accessToken(), "from-child");
+        EXPECT_EQ(KeychainManager::shared().credential(stagingHost)->accessToken(), "from-child");
+    } else if (role == "write-credentials") {
+        ASSERT_TRUE(TestSupport::ChildProcess::hear(30s));
+        for (int i = 0; i < writesPerProcess; ++i) {
+            KeychainManager::shared().setCredential(*makeCredential("child-" + std::to_string(i)), stagingHost);
+        }
+    } else {
+        FAIL() << "unknown role " << role;
+    }
 }
 
 TEST(CrossProcess, AnotherProcessSignsIn) {
@@ -267,7 +305,8 @@ TEST(CrossProcess, AnotherProcessSignsIn) {
                          [] { return SharedContainerDefaults::sharedContainerDefaults().domain(); });
     EXPECT_FALSE(manager.credential());
 
-    auto child = StoreTestSupport::startChildTest("CrossProcess.DISABLED_ChildSignsIn", stores.root.path());
+    auto child = TestSupport::ChildProcess::start("CrossProcess.DISABLED_Plays",
+                                                  StoreTestSupport::childOptions(stores.root.path(), "sign-in"));
     ASSERT_EQ(child.wait(), 0);
 
     EXPECT_EQ(stores.settings.domain(), stagingHost);
@@ -275,6 +314,161 @@ TEST(CrossProcess, AnotherProcessSignsIn) {
     manager.reloadCredential();
     ASSERT_TRUE(manager.credential());
     EXPECT_EQ(manager.credential()->accessToken(), "from-child");
+}
+
+// A process that has not touched the keychain yet reads what another one stored,
+// whichever store that one wrote first.
+TEST(CrossProcess, AFreshProcessReadsTheSettingsFirst) {
+    enum class Written { byTheOtherProcess, underTheTypeName };
+    const struct {
+        const char* name;
+        const char* writerRole;
+        Written written;
+    } cases[] = {
+        {"keychain, then settings", "sign-in", Written::byTheOtherProcess},
+        {"settings, then keychain", "sign-in-settings-first", Written::byTheOtherProcess},
+        {"records under the type's own name", nullptr, Written::underTheTypeName},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Stores stores;
+        if (c.written == Written::byTheOtherProcess) {
+            auto writer = TestSupport::ChildProcess::start(
+                "CrossProcess.DISABLED_Plays", StoreTestSupport::childOptions(stores.root.path(), c.writerRole));
+            ASSERT_EQ(writer.wait(), 0);
+        } else {
+            // As a process that wrote the settings before it used the keychain once did.
+            stores.settings.setDomain(stagingHost);
+            stores.settings.setCredential(makeCredential("from-child"));
+            auto bytes = *stores.settings.defaults().dataForKey(defaultsCredentialKey);
+            bytes.replace(bytes.find("TarnOAuthCredential"), std::strlen("TarnOAuthCredential"), "Common.Credential");
+            stores.settings.defaults().set(Platform::UserDefaultsData{bytes}, defaultsCredentialKey);
+            stores.manager.setCredential(*makeCredential("from-child"), stagingHost);
+            ASSERT_EQ(stores.keychain.update({.service = "Quillo Credential"}, {.valueData = bytes}),
+                      Platform::errSecSuccess);
+        }
+        const auto stored = stores.settings.defaults().dataForKey(defaultsCredentialKey).value_or("");
+        if (c.written == Written::byTheOtherProcess) {
+            EXPECT_NE(stored.find(R"("TarnOAuthCredential")"), std::string::npos) << "one name, whatever the order";
+        }
+        auto reader = TestSupport::ChildProcess::start(
+            "CrossProcess.DISABLED_Plays", StoreTestSupport::childOptions(stores.root.path(), "read-settings-first"));
+        EXPECT_EQ(reader.wait(), 0);
+    }
+}
+
+TEST(CrossProcess, TwoProcessesWriteTheKeychainAtOnce) {
+    Stores stores;
+    auto child = TestSupport::ChildProcess::start(
+        "CrossProcess.DISABLED_Plays", StoreTestSupport::childOptions(stores.root.path(), "write-credentials"));
+    ASSERT_TRUE(child.send());
+    for (int i = 0; i < writesPerProcess; ++i) {
+        EXPECT_NO_THROW(stores.manager.setCredential(*makeCredential("parent-" + std::to_string(i)), stagingHost));
+    }
+    ASSERT_EQ(child.wait(), 0) << "every write of the other process succeeded too";
+    const auto last = "-" + std::to_string(writesPerProcess - 1);
+    const auto token = stores.manager.credential(stagingHost)->accessToken();
+    EXPECT_TRUE(token == "parent" + last || token == "child" + last) << token;
+    std::vector<Platform::KeychainItem> items;
+    EXPECT_EQ(stores.keychain.copyMatching({.service = "Quillo Credential", .matchLimit = Platform::KeychainMatchLimit::all},
+                                           items),
+              Platform::errSecSuccess);
+    EXPECT_EQ(items.size(), 1u);
+}
+
+// A process that starts while another one holds a store: the manager keeps the reason,
+// and signs in by itself once the store is free.
+TEST(OAuthManager, StartsWhileAStoreIsHeld) {
+    using StoreTestSupport::Hold;
+    enum class Held { settings, keychain };
+    enum class Expect { loadedAtOnce, loadedOnceFree };
+    const struct {
+        const char* name;
+        Held held;
+        Hold hold;
+        Expect expect;
+        const char* logCategory;  // where the reason is logged
+    } cases[] = {
+        {"settings held by a writer", Held::settings, Hold::writer, Expect::loadedAtOnce, nullptr},
+        {"keychain held by a writer", Held::keychain, Hold::writer, Expect::loadedAtOnce, nullptr},
+        {"settings held from everyone", Held::settings, Hold::everyone, Expect::loadedOnceFree, "UserDefaults"},
+        {"keychain held from everyone", Held::keychain, Hold::everyone, Expect::loadedOnceFree, "Keychain"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TemporaryRoot root;
+        {
+            // Signed in earlier; every connection is closed again before the other process comes.
+            Platform::Keychain keychain(Platform::SQLiteKeychainBackend::forApplicationGroup(appGroupIdentifier));
+            KeychainManager(keychain).setCredential(*makeCredential("stored"), stagingHost);
+            SharedContainerDefaults::sharedContainerDefaults().setDomain(stagingHost);
+        }
+        const auto group = root.path() / appGroupIdentifier;
+        const auto file = c.held == Held::settings
+                              ? group / "Preferences" / (std::string(appGroupIdentifier) + ".sqlite")
+                              : group / "Keychains" / "keychain.sqlite";
+        auto holder = StoreTestSupport::startHolder(c.hold, file);
+        ASSERT_EQ(holder.receive(30s), 'L');
+
+        const Platform::StoreOptions shortWait{.busyTimeout = 200ms};
+        Platform::Keychain keychain(Platform::SQLiteKeychainBackend::forApplicationGroup(appGroupIdentifier, shortWait));
+        KeychainManager keychainManager(keychain);
+        const auto since = Platform::Date::now();
+        OAuthManager manager(keychainManager,
+                             [&] { return SharedContainerDefaults::sharedContainerDefaults(shortWait).domain(); });
+        if (c.expect == Expect::loadedOnceFree) {
+            // Only lastLoadError here: a reader would start a retry that the store still refuses.
+            const auto error = manager.lastLoadError();
+            ASSERT_TRUE(error);
+            EXPECT_EQ(error->errorDescription(), c.held == Held::settings
+                                                     ? SharedDefaultsError().errorDescription()
+                                                     : KeychainError::keyNotFound().errorDescription());
+            EXPECT_TRUE(error->failureReason()) << "the store's reason travels along";
+            EXPECT_EQ(countLogLines("OAuthManager", Platform::LogLevel::error, since), 1u);
+            EXPECT_GE(countLogLinesWith(c.logCategory, "database is locked", since), 1u);
+        }
+        ASSERT_TRUE(holder.send());
+        ASSERT_EQ(holder.wait(), 0);
+
+        (void)manager.isExpired();  // starts the retry when one is due, and returns at once
+        ASSERT_TRUE(manager.waitForPendingLoad(30s));
+        ASSERT_TRUE(manager.credential());
+        EXPECT_EQ(manager.credential()->accessToken(), "stored");
+        EXPECT_FALSE(manager.lastLoadError());
+    }
+}
+
+// However the refresher fails, updateCredential reports it the same way.
+TEST(OAuthManager, RefresherFailuresReachTheCaller) {
+    using Completion = std::function<void(OAuthManager::CredentialResult)>;
+    const struct {
+        const char* name;
+        OAuthManager::Refresher refresher;
+    } cases[] = {
+        {"throws before going asynchronous",
+         [](const std::string&, Completion) { throw KeychainError::passwordNotFound(); }},
+        {"completes with an error inside the call",
+         [](const std::string&, Completion done) { done(KeychainError::passwordNotFound().clone()); }},
+        {"completes with an error later",
+         [](const std::string&, Completion done) {
+             std::thread([done = std::move(done)] { done(KeychainError::passwordNotFound().clone()); }).detach();
+         }},
+    };
+    Stores stores;
+    OAuthManager manager(stores.manager, [] { return stagingHost; });
+    manager.setCredential(makeCredential("kept"));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto future = manager.updateCredential(c.refresher);
+        ASSERT_EQ(future.wait_for(30s), std::future_status::ready);
+        try {
+            future.get();
+            ADD_FAILURE() << "no error";
+        } catch (const KeychainError& error) {
+            EXPECT_EQ(error, KeychainError::passwordNotFound());
+        }
+        EXPECT_EQ(manager.credential()->accessToken(), "kept");
+    }
 }
 
 }  // namespace

@@ -194,7 +194,7 @@ TEST(FileProviderManager, DISABLED_ChildRecordsItems) {
 TEST(FileProviderManager, AnotherProcessRecordsWhatThisOneLooksUp) {
     TemporaryRoot root;
     FileProviderManager manager(domain);  // not registered: found in the default place
-    auto child = StoreTestSupport::startChildTest("FileProviderManager.DISABLED_ChildRecordsItems", root.path());
+    auto child = TestSupport::ChildProcess::start("FileProviderManager.DISABLED_ChildRecordsItems", StoreTestSupport::childOptions(root.path()));
     for (int i = 0; i < 30; ++i) manager.setUserVisiblePath({"parent" + std::to_string(i)}, "Parent/" + std::to_string(i));
     ASSERT_EQ(child.wait(), 0);
 

@@ -1,18 +1,25 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <fstream>
+#include <functional>
+#include <latch>
+#include <random>
+#include <regex>
 #include <thread>
 
 #include "Platform/keychain/Keychain.h"
 #include "Platform/keychain/KeychainError.h"
 #include "Platform/keychain/SQLiteKeychainBackend.h"
+#include "Platform/log/LogStore.h"
 #include "tests/platform/StoreTestSupport.h"
 
 namespace {
 
 using namespace Platform;
 using StoreTestSupport::TemporaryRoot;
+using TestSupport::ChildProcess;
 
 constexpr const char* group = "group.test.keychain";
 
@@ -25,6 +32,18 @@ std::vector<std::string> secrets(const std::vector<KeychainItem>& items) {
     std::vector<std::string> result;
     for (const auto& item : items) result.push_back(item.data.value_or("<none>"));
     return result;
+}
+
+// Names of the files a damaged keychain was kept under, in `folder`.
+std::vector<std::string> damagedFiles(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, std::filesystem::directory_options::skip_permission_denied)) {
+        if (entry.path().filename().string().find(".damaged-") != std::string::npos) {
+            names.push_back(entry.path().filename().string());
+        }
+    }
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 enum class Op { add, update, copy, remove };
@@ -80,6 +99,10 @@ TEST(Keychain, StatusesFollowTheItemRules) {
         {"remove all despite limit one", Op::remove, match({}, {}, {}), {}, errSecSuccess},
         {"empty again", Op::copy, match({}, {}, {}, all), {}, errSecItemNotFound},
         {"unknown class", Op::copy, {.itemClass = KeychainItemClass(7)}, {}, errSecParam},
+        {"copy with unknown match limit", Op::copy, {.matchLimit = KeychainMatchLimit(2)}, {}, errSecParam},
+        {"update with unknown match limit", Op::update, {.matchLimit = KeychainMatchLimit(-1)}, {.valueData = "x"},
+         errSecParam},
+        {"remove with unknown match limit", Op::remove, {.matchLimit = KeychainMatchLimit(7)}, {}, errSecParam},
     };
     for (const auto& step : steps) {
         std::vector<KeychainItem> found;
@@ -124,37 +147,168 @@ TEST(Keychain, GroupStoreIsPrivate) {
     }
 }
 
+// Failures other than damage leave the file where it is.
+void expectUnusableAndKept(const std::shared_ptr<KeychainBackend>& backend, const std::filesystem::path& kept) {
+    Keychain keychain(backend);
+    std::vector<KeychainItem> found;
+    EXPECT_EQ(keychain.add({.service = "s"}), errSecIO);
+    EXPECT_EQ(keychain.update({.service = "s"}, {.account = "b"}), errSecIO);
+    EXPECT_EQ(keychain.copyMatching({.service = "s"}, found), errSecIO);
+    EXPECT_EQ(keychain.remove({.service = "s"}), errSecIO);
+    if (auto sqlite = std::dynamic_pointer_cast<SQLiteKeychainBackend>(backend)) {
+        const auto opened = sqlite->open();
+        ASSERT_NE(opened.error<KeychainError>(), nullptr);
+        EXPECT_EQ(opened.error<KeychainError>()->status(), errSecIO);
+    }
+    if (!kept.empty()) {
+        EXPECT_TRUE(std::filesystem::exists(kept));
+        EXPECT_EQ(damagedFiles(kept.parent_path()), std::vector<std::string>{}) << "nothing moved aside";
+    }
+}
+
 TEST(Keychain, UnusableStoresAnswerWithTheFailureStatus) {
     TemporaryRoot root;
     const auto blocker = root.path() / "file";
     std::ofstream(blocker) << "x";
-    const auto corrupt = root.path() / "corrupt.sqlite";
-    const std::string garbage(4096, 'x');
-    std::ofstream(corrupt, std::ios::binary) << garbage;
+    const auto folderInstead = root.path() / "folder" / "keychain.sqlite";
+    std::filesystem::create_directories(folderInstead);
     const struct {
         const char* name;
         std::shared_ptr<KeychainBackend> backend;
+        std::filesystem::path kept;
     } cases[] = {
-        {"folder is a file", std::make_shared<SQLiteKeychainBackend>(blocker / "keychain.sqlite")},
-        {"not a database", std::make_shared<SQLiteKeychainBackend>(corrupt)},
-        {"no container", SQLiteKeychainBackend::forApplicationGroup("..")},
-        {"no backend", nullptr},
+        {"folder is a file", std::make_shared<SQLiteKeychainBackend>(blocker / "keychain.sqlite"), blocker},
+        {"folder in place of the file", std::make_shared<SQLiteKeychainBackend>(folderInstead), folderInstead},
+        {"no container", SQLiteKeychainBackend::forApplicationGroup(".."), {}},
+        {"no backend", nullptr, {}},
     };
     for (const auto& c : cases) {
-        Keychain keychain(c.backend);
-        std::vector<KeychainItem> found;
-        EXPECT_EQ(keychain.add({.service = "s"}), errSecIO) << c.name;
-        EXPECT_EQ(keychain.update({.service = "s"}, {.account = "b"}), errSecIO) << c.name;
-        EXPECT_EQ(keychain.copyMatching({.service = "s"}, found), errSecIO) << c.name;
-        EXPECT_EQ(keychain.remove({.service = "s"}), errSecIO) << c.name;
-        if (auto sqlite = std::dynamic_pointer_cast<SQLiteKeychainBackend>(c.backend)) {
-            const auto opened = sqlite->open();
-            ASSERT_NE(opened.error<KeychainError>(), nullptr) << c.name;
-            EXPECT_EQ(opened.error<KeychainError>()->status(), errSecIO) << c.name;
+        SCOPED_TRACE(c.name);
+        expectUnusableAndKept(c.backend, c.kept);
+    }
+}
+
+TEST(Keychain, UnreadableFileIsNeverMoved) {
+    if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind root; the folder case above stands in";
+    TemporaryRoot root;
+    const auto file = root.path() / "Keychains" / "keychain.sqlite";
+    std::filesystem::create_directories(file.parent_path());
+    std::ofstream(file) << std::string(4096, 'x');
+    std::filesystem::permissions(file, std::filesystem::perms::none);
+    expectUnusableAndKept(std::make_shared<SQLiteKeychainBackend>(file), file);
+}
+
+std::string readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void writeFile(const std::filesystem::path& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+// A keychain file holding one item; closing the last connection left everything in it.
+std::string intactKeychain(const std::filesystem::path& file) {
+    std::filesystem::create_directories(file.parent_path());
+    {
+        Keychain keychain(std::make_shared<SQLiteKeychainBackend>(file));
+        EXPECT_EQ(keychain.add({.service = "s", .account = "old", .valueData = "old secret"}), errSecSuccess);
+    }
+    std::filesystem::remove(file.string() + "-wal");
+    std::filesystem::remove(file.string() + "-shm");
+    return readFile(file);
+}
+
+std::string overwritten(std::string bytes, std::size_t offset, std::size_t count, char fill) {
+    bytes.replace(offset, count, std::string(count, fill));
+    return bytes;
+}
+
+std::size_t faultLinesNaming(const std::string& text, Date since) {
+    std::size_t count = 0;
+    for (const auto& entry : LogStore::shared().entries(since)) {
+        if (entry.category == "Keychain" && entry.level == LogLevel::fault && entry.composedMessage.find(text) != std::string::npos) {
+            ++count;
         }
     }
-    std::ifstream in(corrupt, std::ios::binary);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), garbage);
+    return count;
+}
+
+TEST(Keychain, DamagedFileIsKeptAsideAndAnEmptyOneTakesItsPlace) {
+    enum class Companions { none, leftBehind };
+    const struct {
+        const char* name;
+        std::function<std::string(const std::string&)> damage;
+        Companions companions = Companions::none;
+    } cases[] = {
+        {"garbage header", [](const std::string& b) { return overwritten(b, 0, 100, '?'); }},
+        {"garbage page", [](const std::string& b) { return overwritten(b, 4096, 4096, '\xa5'); }},
+        {"truncated", [](const std::string& b) { return b.substr(0, b.size() / 2 + 1000); }},
+        {"random bytes",
+         [](const std::string& b) {
+             std::mt19937 random(7);
+             std::string noise(b.size(), '\0');
+             for (auto& byte : noise) byte = static_cast<char>(random());
+             return noise;
+         }},
+        {"garbage header with log files", [](const std::string& b) { return overwritten(b, 0, 100, '?'); },
+         Companions::leftBehind},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TemporaryRoot root;
+        const auto file = root.path() / "Keychains" / "keychain.sqlite";
+        const auto damaged = c.damage(intactKeychain(file));
+        writeFile(file, damaged);
+        if (c.companions == Companions::leftBehind) {
+            writeFile(file.string() + "-wal", "old log");
+            writeFile(file.string() + "-shm", "old index");
+        }
+        const auto since = Date::now();
+
+        auto keychain = keychainIn(root.path());
+        std::vector<KeychainItem> found;
+        EXPECT_EQ(keychain.copyMatching({.service = "s"}, found), errSecItemNotFound) << "an empty keychain";
+        EXPECT_EQ(keychain.add({.service = "s", .account = "new", .valueData = "new secret"}), errSecSuccess);
+        EXPECT_EQ(keychain.copyMatching({.service = "s", .returnData = true}, found), errSecSuccess);
+        EXPECT_EQ(secrets(found), std::vector<std::string>{"new secret"});
+
+        const auto kept = damagedFiles(file.parent_path());
+        ASSERT_FALSE(kept.empty());
+        EXPECT_TRUE(std::regex_match(kept[0], std::regex(R"(keychain\.sqlite\.damaged-\d{8}T\d{6}Z)"))) << kept[0];
+        const auto keptFile = file.parent_path() / kept[0];
+        EXPECT_EQ(readFile(keptFile), damaged);
+        EXPECT_EQ(faultLinesNaming(keptFile.string(), since), 1u);
+        // Log files that were there went along, never to meet the new file.
+        const std::vector<std::string> keptSet{kept[0], kept[0] + "-shm", kept[0] + "-wal"};
+        if (c.companions == Companions::leftBehind || kept.size() > 1) {
+            EXPECT_EQ(kept, keptSet);
+        }
+        for (const auto& name : kept) EXPECT_EQ(StoreTestSupport::modeOf(file.parent_path() / name), 0600u) << name;
+    }
+}
+
+// Connections that find the same damage at once keep it once and share the new file.
+TEST(Keychain, DamageFoundByManyConnectionsIsKeptOnce) {
+    TemporaryRoot root;
+    const auto file = root.path() / "Keychains" / "keychain.sqlite";
+    writeFile(file, overwritten(intactKeychain(file), 0, 100, '?'));
+    constexpr int connections = 4;
+    std::latch start(connections);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < connections; ++t) {
+        threads.emplace_back([&, t] {
+            auto keychain = keychainIn(root.path());
+            start.arrive_and_wait();
+            EXPECT_EQ(keychain.add({.service = "s", .account = std::to_string(t)}), errSecSuccess);
+        });
+    }
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(damagedFiles(file.parent_path()).size(), 1u);
+    auto keychain = keychainIn(root.path());
+    std::vector<KeychainItem> found;
+    EXPECT_EQ(keychain.copyMatching({.service = "s", .matchLimit = KeychainMatchLimit::all}, found), errSecSuccess);
+    EXPECT_EQ(found.size(), static_cast<std::size_t>(connections)) << "every add went to the one new file";
 }
 
 TEST(Keychain, ConnectionsRaceForOneIdentity) {
@@ -188,7 +342,7 @@ TEST(Keychain, AnotherProcessAddsAndThisOneCopies) {
     Keychain keychain(SQLiteKeychainBackend::forApplicationGroup(group), group);
     std::vector<KeychainItem> found;
     ASSERT_EQ(keychain.copyMatching({.service = "s"}, found), errSecItemNotFound);
-    auto child = StoreTestSupport::startChildTest("Keychain.DISABLED_ChildAddsItem", root.path());
+    auto child = TestSupport::ChildProcess::start("Keychain.DISABLED_ChildAddsItem", StoreTestSupport::childOptions(root.path()));
     ASSERT_EQ(child.wait(), 0);
     ASSERT_EQ(keychain.copyMatching({.service = "s", .accessGroup = group, .returnData = true}, found), errSecSuccess);
     EXPECT_EQ(secrets(found), std::vector<std::string>{"from child"});

@@ -1,25 +1,19 @@
 #pragma once
 
-#include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <string>
-#include <thread>
-#include <vector>
 
 #include "Platform/container/ApplicationGroupContainer.h"
-
-extern char** environ;
+#include "tests/support/ChildProcess.h"
 
 // Shared-store tests run in a fresh application-group root, and re-run this test
-// binary as the other process of the group. Child tests are named DISABLED_ so an
-// ordinary run skips them; they learn the root from QUILLO_STORE_TEST_ROOT.
+// binary as the other process of the group (TestSupport::ChildProcess); the child
+// learns the root from QUILLO_STORE_TEST_ROOT.
 namespace StoreTestSupport {
 
 inline constexpr const char* rootVariable = "QUILLO_STORE_TEST_ROOT";
@@ -51,42 +45,27 @@ inline bool enterChildRoot() {
     return true;
 }
 
-struct Child {
-    pid_t pid = -1;
+// What a child test needs to share this test's root.
+inline TestSupport::ChildProcess::Options childOptions(const std::filesystem::path& root, std::string role = {}) {
+    return {.role = std::move(role), .environment = {{rootVariable, root.string()}}};
+}
 
-    // The child's exit code, or -1 when it crashed or outlived `timeout` (then it is killed).
-    int wait(std::chrono::seconds timeout = std::chrono::seconds(60)) {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        int status = 0;
-        while (::waitpid(pid, &status, WNOHANG) == 0) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                ::kill(pid, SIGKILL);
-                ::waitpid(pid, &status, 0);
-                return -1;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
+// How a child process holds a store file (StoreHolder.DISABLED_HoldsTheFile).
+enum class Hold {
+    writer,          // a write transaction, as any writer of a WAL file takes
+    everyone,        // exclusive locking mode: no other connection can even read
+    rollbackWriter,  // a new file in rollback-journal mode with a write open: no switch to WAL
 };
 
-// Starts the test `name` of this binary in a new process rooted at `root`.
-inline Child startChildTest(const std::string& name, const std::filesystem::path& root) {
-    const std::string executable = std::filesystem::read_symlink("/proc/self/exe").string();
-    std::vector<std::string> arguments{executable, "--gtest_filter=" + name, "--gtest_also_run_disabled_tests"};
-    std::vector<std::string> environment{std::string(rootVariable) + "=" + root.string()};
-    for (char** entry = environ; *entry != nullptr; ++entry) environment.emplace_back(*entry);
-    std::vector<char*> argv, envp;
-    for (auto& argument : arguments) argv.push_back(argument.data());
-    for (auto& variable : environment) envp.push_back(variable.data());
-    argv.push_back(nullptr);
-    envp.push_back(nullptr);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::execve(executable.c_str(), argv.data(), envp.data());
-        ::_exit(127);
-    }
-    return Child{pid};
+inline constexpr const char* heldFileVariable = "QUILLO_HELD_FILE";
+
+// Starts a child that holds `file` as `hold` says, tells 'L' once it does, and lets go
+// when told anything (or after a minute).
+inline TestSupport::ChildProcess startHolder(Hold hold, const std::filesystem::path& file) {
+    const char* roles[] = {"writer", "everyone", "rollback-writer"};
+    return TestSupport::ChildProcess::start(
+        "StoreHolder.DISABLED_HoldsTheFile",
+        {.role = roles[static_cast<int>(hold)], .environment = {{heldFileVariable, file.string()}}});
 }
 
 inline unsigned modeOf(const std::filesystem::path& path) {

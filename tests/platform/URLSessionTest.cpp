@@ -2,9 +2,6 @@
 
 #include <arpa/inet.h>
 #include <poll.h>
-#include <sched.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <future>
@@ -17,10 +14,9 @@
 #include "Platform/http/NetworkReachability.h"
 #include "Platform/http/URLError.h"
 #include "Platform/http/URLSession.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/ScriptedServer.h"
-
-extern char** environ;
 
 namespace {
 
@@ -327,29 +323,13 @@ TEST(URLSession, EndingSessionCancelsTransfersInFlight) {
 // Runs itself again in a new network namespace, where the only interface is a downed
 // loopback: a real offline machine rather than a simulated one.
 TEST(URLSessionOffline, HoldsRequestsOnlyWhileOffline) {
-    if (std::getenv("QUILLO_OFFLINE_CHILD") == nullptr) {
-        std::string self = "/proc/self/exe", filter = "--gtest_filter=URLSessionOffline.*";
-        std::string flag = "QUILLO_OFFLINE_CHILD=1";
-        std::vector<char*> envp{flag.data()};
-        for (char** entry = environ; *entry != nullptr; ++entry) envp.push_back(*entry);
-        envp.push_back(nullptr);
-        char* argv[] = {self.data(), filter.data(), nullptr};
-        const pid_t child = fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            if (unshare(CLONE_NEWNET) != 0) _exit(77);
-            execve(self.c_str(), argv, envp.data());
-            _exit(127);
-        }
-        int status = 0;
-        pid_t reaped = 0;
-        for (int round = 0; round < 1200 && (reaped = waitpid(child, &status, WNOHANG)) == 0; ++round) {
-            std::this_thread::sleep_for(50ms);
-        }
-        if (reaped == 0 && kill(child, SIGKILL) == 0) waitpid(child, &status, 0);  // hung for a minute
-        ASSERT_TRUE(WIFEXITED(status));
-        if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no network namespaces here";
-        EXPECT_EQ(WEXITSTATUS(status), 0);
+    using TestSupport::ChildProcess;
+    if (ChildProcess::role() != "offline") {
+        auto child = ChildProcess::start("URLSessionOffline.*",
+                                         {.role = "offline", .network = ChildProcess::Network::isolated});
+        const int status = child.wait();
+        if (status == ChildProcess::setupFailed) GTEST_SKIP() << "no network namespaces here";
+        EXPECT_EQ(status, 0);
         return;
     }
 

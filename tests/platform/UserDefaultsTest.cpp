@@ -188,7 +188,7 @@ TEST(UserDefaults, AnotherProcessWritesAreSeenAtOnce) {
     ASSERT_EQ(defaults->stringForKey("text"), "parent");
 
     // Both processes write at the same time; neither may lose a write.
-    auto child = StoreTestSupport::startChildTest("UserDefaults.DISABLED_ChildWritesKeys", root.path());
+    auto child = TestSupport::ChildProcess::start("UserDefaults.DISABLED_ChildWritesKeys", StoreTestSupport::childOptions(root.path()));
     for (int i = 0; i < 100; ++i) defaults->set(std::int64_t{i}, "parent" + std::to_string(i));
     ASSERT_EQ(child.wait(), 0);
 

@@ -1,0 +1,158 @@
+#include "tests/support/ChildProcess.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+
+extern char** environ;
+
+namespace TestSupport {
+
+namespace {
+
+constexpr const char* roleVariable = "QUILLO_CHILD_ROLE";
+constexpr const char* pipesVariable = "QUILLO_CHILD_PIPES";  // "<read fd>,<write fd>" in the child
+
+// A byte from `fd` within `timeout`; none on timeout, end of file or error.
+std::optional<char> readByte(int fd, std::chrono::milliseconds timeout) {
+    if (fd < 0) return std::nullopt;
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        pollfd entry{.fd = fd, .events = POLLIN, .revents = 0};
+        const int ready = ::poll(&entry, 1, static_cast<int>(std::max<std::int64_t>(left.count(), 0)));
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0) return std::nullopt;
+        char byte = 0;
+        const auto got = ::read(fd, &byte, 1);
+        if (got < 0 && errno == EINTR) continue;
+        if (got != 1) return std::nullopt;
+        return byte;
+    }
+}
+
+bool writeByte(int fd, char byte) {
+    if (fd < 0) return false;
+    ssize_t wrote = 0;
+    do {
+        wrote = ::write(fd, &byte, 1);
+    } while (wrote < 0 && errno == EINTR);
+    return wrote == 1;
+}
+
+std::pair<int, int> childPipes() {
+    const char* value = std::getenv(pipesVariable);
+    if (value == nullptr) return {-1, -1};
+    char* end = nullptr;
+    const long readFd = std::strtol(value, &end, 10);
+    if (end == nullptr || *end != ',') return {-1, -1};
+    return {static_cast<int>(readFd), static_cast<int>(std::strtol(end + 1, nullptr, 10))};
+}
+
+}  // namespace
+
+ChildProcess ChildProcess::start(const std::string& testName, const Options& options) {
+    int toChild[2] = {-1, -1};
+    int fromChild[2] = {-1, -1};
+    if (::pipe2(toChild, O_CLOEXEC) != 0 || ::pipe2(fromChild, O_CLOEXEC) != 0) std::abort();
+    // A child that stopped reading must not kill this process with SIGPIPE.
+    ::signal(SIGPIPE, SIG_IGN);
+
+    // Everything the child needs is built before fork: after it, only system calls.
+    const std::string executable = std::filesystem::read_symlink("/proc/self/exe").string();
+    std::vector<std::string> arguments{executable, "--gtest_filter=" + testName, "--gtest_also_run_disabled_tests"};
+    std::vector<std::string> environment{
+        std::string(roleVariable) + "=" + options.role,
+        std::string(pipesVariable) + "=" + std::to_string(toChild[0]) + "," + std::to_string(fromChild[1]),
+    };
+    for (const auto& [name, value] : options.environment) environment.push_back(name + "=" + value);
+    for (char** entry = environ; *entry != nullptr; ++entry) environment.emplace_back(*entry);
+    std::vector<char*> argv, envp;
+    for (auto& argument : arguments) argv.push_back(argument.data());
+    for (auto& variable : environment) envp.push_back(variable.data());
+    argv.push_back(nullptr);
+    envp.push_back(nullptr);
+    const bool isolate = options.network == Network::isolated;
+
+    const pid_t pid = ::fork();
+    if (pid < 0) std::abort();
+    if (pid == 0) {
+        // The child's two ends outlive exec; the parent's ends close with it.
+        if (::fcntl(toChild[0], F_SETFD, 0) != 0 || ::fcntl(fromChild[1], F_SETFD, 0) != 0) ::_exit(setupFailed);
+        if (isolate && ::unshare(CLONE_NEWNET) != 0) ::_exit(setupFailed);
+        ::execve(executable.c_str(), argv.data(), envp.data());
+        ::_exit(127);
+    }
+    ::close(toChild[0]);
+    ::close(fromChild[1]);
+    return ChildProcess(pid, toChild[1], fromChild[0]);
+}
+
+ChildProcess::ChildProcess(ChildProcess&& other) noexcept
+    : pid_(std::exchange(other.pid_, -1)),
+      toChild_(std::exchange(other.toChild_, -1)),
+      fromChild_(std::exchange(other.fromChild_, -1)) {}
+
+ChildProcess::~ChildProcess() {
+    if (pid_ > 0) {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+    }
+    if (toChild_ >= 0) ::close(toChild_);
+    if (fromChild_ >= 0) ::close(fromChild_);
+}
+
+bool ChildProcess::send(char message) {
+    return writeByte(toChild_, message);
+}
+
+std::optional<char> ChildProcess::receive(std::chrono::milliseconds timeout) {
+    return readByte(fromChild_, timeout);
+}
+
+// The child's end of its pipe closes when it exits, so waiting for end of file is
+// waiting for the exit, with a deadline and without polling waitpid.
+int ChildProcess::wait(std::chrono::milliseconds timeout) {
+    if (pid_ <= 0) return -1;
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    bool ended = false;
+    while (!ended && std::chrono::steady_clock::now() < deadline) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        pollfd entry{.fd = fromChild_, .events = POLLIN, .revents = 0};
+        const int ready = ::poll(&entry, 1, static_cast<int>(std::max<std::int64_t>(left.count(), 0)));
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0) break;
+        char discarded[64];
+        const auto got = ::read(fromChild_, discarded, sizeof discarded);
+        ended = got == 0 || (got < 0 && errno != EINTR);
+    }
+    int status = 0;
+    if (!ended) ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, &status, 0);
+    pid_ = -1;
+    if (!ended) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::optional<std::string> ChildProcess::role() {
+    const char* value = std::getenv(roleVariable);
+    if (value == nullptr) return std::nullopt;
+    return std::string(value);
+}
+
+bool ChildProcess::tell(char message) {
+    return writeByte(childPipes().second, message);
+}
+
+std::optional<char> ChildProcess::hear(std::chrono::milliseconds timeout) {
+    return readByte(childPipes().first, timeout);
+}
+
+}  // namespace TestSupport

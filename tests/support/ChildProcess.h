@@ -1,0 +1,64 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace TestSupport {
+
+enum class ChildNetwork { shared, isolated };  // isolated: a new network namespace of its own
+
+struct ChildOptions {
+    std::string role;
+    std::vector<std::pair<std::string, std::string>> environment;  // added to this process's
+    ChildNetwork network = ChildNetwork::shared;
+};
+
+// Runs one test of this binary as another process (fork and exec of /proc/self/exe with
+// a gtest filter), joined to this one by a pipe each way so the two take turns without
+// sleeping. Child tests are named DISABLED_... so an ordinary run skips them; inside,
+// ChildProcess::role() tells the child which part to play.
+class ChildProcess {
+public:
+    using Network = ChildNetwork;
+    using Options = ChildOptions;
+
+    // The exit code of a child that could not be set up (a namespace was refused).
+    static constexpr int setupFailed = 77;
+
+    // Starts `testName` (Suite.DISABLED_Name). Never returns a child that did not start:
+    // a failed fork aborts the test program.
+    static ChildProcess start(const std::string& testName, const Options& options = {});
+
+    ChildProcess(ChildProcess&& other) noexcept;
+    ChildProcess& operator=(ChildProcess&&) = delete;
+    // Kills and reaps a child still running.
+    ~ChildProcess();
+
+    // One byte to the child; false when it has gone.
+    [[nodiscard]] bool send(char message = '.');
+    // The next byte from the child; none after `timeout` or once it has closed its end.
+    [[nodiscard]] std::optional<char> receive(std::chrono::milliseconds timeout);
+    // The child's exit code, or -1 when it crashed or outlived `timeout` (then it is killed).
+    int wait(std::chrono::milliseconds timeout = std::chrono::seconds(60));
+
+    // In the child: the role the parent gave, or none outside a child run.
+    static std::optional<std::string> role();
+    // In the child: one byte to the parent.
+    [[nodiscard]] static bool tell(char message = '.');
+    // In the child: the next byte from the parent; none after `timeout` or when it has gone.
+    [[nodiscard]] static std::optional<char> hear(std::chrono::milliseconds timeout);
+
+private:
+    ChildProcess(pid_t pid, int toChild, int fromChild) : pid_(pid), toChild_(toChild), fromChild_(fromChild) {}
+
+    pid_t pid_ = -1;
+    int toChild_ = -1;
+    int fromChild_ = -1;
+};
+
+}  // namespace TestSupport
