@@ -3,6 +3,7 @@
 #include "Common/auth/KeychainManager.h"
 #include "Common/auth/SharedContainerDefaults.h"
 #include "Platform/core/Fulfil.h"
+#include "Platform/time/Clock.h"
 #include "Platform/time/ISO8601DateFormatter.h"
 
 namespace Common {
@@ -40,7 +41,7 @@ std::optional<std::string> OAuthManager::bearerToken() const {
 bool OAuthManager::isExpired() const {
     const auto credential = credential_.load();
     if (!credential) return true;
-    const auto now = Platform::Date::now();
+    const auto now = Platform::Clock::now();
     if (now < credential->expiration()) return false;
     logger_.debug("👺 Credential need to be updated (%{public}s <= %{public}s)", iso8601(credential->expiration()),
                   iso8601(now));

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "Common/auth/Credential.h"
+#include "Common/auth/CredentialSource.h"
 #include "Platform/core/Result.h"
 #include "Platform/core/SharedSlot.h"
 #include "Platform/log/Logger.h"
@@ -20,7 +21,7 @@ class KeychainManager;
 // Holds the process's current credential and answers the pipeline's two questions:
 // is it expired, and what is the token. Readers never wait for a refresh or a reload:
 // the new credential is made first and then swapped in.
-class OAuthManager {
+class OAuthManager : public CredentialSource {
 public:
     using CredentialResult = Platform::Result<std::shared_ptr<const Credential>>;
     // Turns a refresh token into a new credential, asynchronously; calls the completion once.
@@ -34,13 +35,13 @@ public:
     OAuthManager(const OAuthManager&) = delete;
     OAuthManager& operator=(const OAuthManager&) = delete;
 
-    std::shared_ptr<const Credential> credential() const { return credential_.load(); }
+    std::shared_ptr<const Credential> credential() const override { return credential_.load(); }
     // Replaces the in-memory credential only; the stores are the caller's business.
     void setCredential(std::shared_ptr<const Credential> credential) { credential_.store(std::move(credential)); }
 
     std::optional<std::string> bearerToken() const;
     // No credential, or its expiration is not later than now.
-    bool isExpired() const;
+    bool isExpired() const override;
     bool canRefresh() const noexcept { return countOfErrors_.load() < 10; }
 
     // Re-reads the selected domain's credential from the keychain (another process may

@@ -7,6 +7,7 @@
 
 #include "Platform/bundle/Bundle.h"
 #include "Platform/log/LogStore.h"
+#include "Platform/time/Clock.h"
 
 namespace Platform {
 
@@ -42,7 +43,7 @@ std::string Logger::defaultSubsystem() {
 void Logger::write(LogLevel level, std::string_view format, std::span<const LogArgument> arguments) const noexcept {
     try {
         LogStore::shared().append(LogEntry{
-            .date = Date::now(),
+            .date = Clock::now(),
             .processIdentifier = static_cast<int>(::getpid()),
             .process = processName(),
             .subsystem = subsystem_,
