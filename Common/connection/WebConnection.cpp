@@ -36,36 +36,42 @@ void countFailure() {
     }
 }
 
-Platform::URLSessionConfiguration sessionConfiguration() {
+Platform::URLSessionConfiguration sessionConfiguration(int maximumConnectionsPerHost) {
     auto configuration = Platform::URLSessionConfiguration::ephemeral();
     configuration.waitsForConnectivity = true;
     configuration.httpAdditionalHeaders = additionalSessionHeaders();
+    configuration.maximumConnectionsPerHost = maximumConnectionsPerHost;
     return configuration;
 }
 
 }  // namespace
 
 WebConnection::WebConnection(const Platform::URL& baseURL, double requestTimeoutInterval)
-    : WebConnection(baseURL, nullptr, requestTimeoutInterval) {}
+    : WebConnection(baseURL, Options{.requestTimeoutInterval = requestTimeoutInterval}) {}
 
 WebConnection::WebConnection(const Platform::URL& baseURL, std::shared_ptr<const CredentialSource> credentials,
                              double requestTimeoutInterval)
+    : WebConnection(baseURL,
+                    Options{.requestTimeoutInterval = requestTimeoutInterval, .credentials = std::move(credentials)}) {}
+
+WebConnection::WebConnection(const Platform::URL& baseURL, Options options)
     : lazySessions_(std::make_shared<LazySessions>()),
       logger_(Platform::Logger::defaultSubsystem(), "Connection"),
-      session_(sessionConfiguration()),
+      session_(sessionConfiguration(options.maximumConnectionsPerHost)),
       scheme_(baseURL.scheme()),
       host_(baseURL.host()),
       port_(baseURL.port()),
-      requestTimeoutInterval_(requestTimeoutInterval),
-      credentials_(std::move(credentials)) {}
+      options_(std::move(options)) {
+    lazySessions_->configuration = session_.configuration();
+}
 
 const Platform::URLSession& WebConnection::downloadSession() const {
-    std::call_once(lazySessions_->downloadOnce, [&] { lazySessions_->download.emplace(sessionConfiguration()); });
+    std::call_once(lazySessions_->downloadOnce, [&] { lazySessions_->download.emplace(lazySessions_->configuration); });
     return *lazySessions_->download;
 }
 
 const Platform::URLSession& WebConnection::uploadSession() const {
-    std::call_once(lazySessions_->uploadOnce, [&] { lazySessions_->upload.emplace(sessionConfiguration()); });
+    std::call_once(lazySessions_->uploadOnce, [&] { lazySessions_->upload.emplace(lazySessions_->configuration); });
     return *lazySessions_->upload;
 }
 
@@ -117,7 +123,7 @@ std::shared_ptr<Platform::Progress> WebConnection::send(const APIParameter& para
     if (parameter.isJSONRequest()) headers.emplace_back("Content-Type", "application/json; charset=UTF-8");
     logger_.debug("🌐 %{public}s", requestLine);
     if (parameter.isAuthRequired()) {
-        const CredentialSource& source = credentials_ ? *credentials_ : OAuthManager::shared();
+        const CredentialSource& source = options_.credentials ? *options_.credentials : OAuthManager::shared();
         const char* refusal = nullptr;
         std::shared_ptr<const Credential> credential;
         if (source.isExpired()) {
@@ -137,7 +143,7 @@ std::shared_ptr<Platform::Progress> WebConnection::send(const APIParameter& para
         headers.emplace_back("Authorization", "Bearer " + credential->accessToken());
     }
     auto request = makeURLRequest(std::move(*url), Platform::URLRequestCachePolicy::reloadIgnoringLocalCacheData,
-                                  requestTimeoutInterval_, std::move(body),
+                                  options_.requestTimeoutInterval, std::move(body),
                                   std::string(Platform::rawValue(parameter.method())), headers);
     const auto started = Platform::Clock::steadyNow();
     return session_.dataTask(std::move(request), [logger = logger_, requestLine = std::move(requestLine), started,

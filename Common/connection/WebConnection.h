@@ -18,6 +18,7 @@
 #include "Platform/core/Progress.h"
 #include "Platform/core/Result.h"
 #include "Platform/http/URLSession.h"
+#include "Platform/http/URLSessionConfiguration.h"
 #include "Platform/json/JSONDecoder.h"
 #include "Platform/log/Logger.h"
 #include "Platform/url/URL.h"
@@ -59,6 +60,15 @@ public:
     // The same, with the credential read from `credentials` instead of OAuthManager::shared().
     WebConnection(const Platform::URL& baseURL, std::shared_ptr<const CredentialSource> credentials,
                   double requestTimeoutInterval = apiRequestTimeoutInterval);
+
+    struct Options {
+        double requestTimeoutInterval = apiRequestTimeoutInterval;
+        // Null: OAuthManager::shared(), looked up at each call.
+        std::shared_ptr<const CredentialSource> credentials;
+        // Connections each of the three sessions opens to one host at most.
+        int maximumConnectionsPerHost = Platform::URLSessionConfiguration{}.maximumConnectionsPerHost;
+    };
+    WebConnection(const Platform::URL& baseURL, Options options);
 
     const Platform::URLSession& session() const noexcept { return session_; }
     // Thread-safe; created on first use and shared by every copy.
@@ -158,6 +168,7 @@ private:
 
     // The download and upload sessions, made on first use; copies share this.
     struct LazySessions {
+        Platform::URLSessionConfiguration configuration;
         std::once_flag downloadOnce;
         std::once_flag uploadOnce;
         std::optional<Platform::URLSession> download;
@@ -170,9 +181,7 @@ private:
     std::string scheme_;
     std::string host_;
     std::optional<int> port_;
-    double requestTimeoutInterval_;
-    // Null: OAuthManager::shared(), looked up at each call as before.
-    std::shared_ptr<const CredentialSource> credentials_;
+    Options options_;
 };
 
 }  // namespace Common

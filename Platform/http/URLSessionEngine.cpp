@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <chrono>
 
+#include "Platform/core/ASCII.h"
 #include "Platform/dispatch/ConcurrentPool.h"
 #include "Platform/http/CurlGlobal.h"
 #include "Platform/http/NetworkReachability.h"
@@ -219,10 +220,30 @@ void URLSessionEngine::dispatchReady(int timeoutMilliseconds) {
     driveTimers();
 }
 
+namespace {
+
+// Plain HTTP/1.1 carries one transfer per connection, so its host's limit is a limit on
+// transfers too. Over TLS, HTTP/2 may carry many on one connection: libcurl decides.
+std::string admissionKey(const URL& url) {
+    if (!equalsIgnoringASCIICase(url.scheme(), "http")) return {};
+    return url.host() + ':' + std::to_string(url.port().value_or(80));
+}
+
+}  // namespace
+
 void URLSessionEngine::startAttempt(std::unique_ptr<URLSessionTransfer> transfer) {
     if (transfer->progress().isCancelled()) {
         deliver(*transfer, cancelledError(*transfer));
         return;
+    }
+    std::string hostKey = admissionKey(transfer->request().url);
+    if (!hostKey.empty()) {
+        auto& host = hosts_[hostKey];
+        if (host.active >= std::max(1, configuration_.maximumConnectionsPerHost)) {
+            host.queued.push_back(std::move(transfer));
+            return;
+        }
+        ++host.active;
     }
     EasyHandle easy = takeHandle();
     if (!easy) {
@@ -233,18 +254,40 @@ void URLSessionEngine::startAttempt(std::unique_ptr<URLSessionTransfer> transfer
     if (auto error = transfer->attach(easy.get(), transfer->deadline)) {
         recycleHandle(std::move(easy));
         deliver(*transfer, std::move(error));
+        dropAdmission(hostKey);
         return;
     }
     CURL* const key = easy.get();
-    auto [slot, inserted] = active_.emplace(key, Active{std::move(easy), std::move(transfer)});
+    auto [slot, inserted] = active_.emplace(key, Active{std::move(easy), std::move(transfer), hostKey});
     if (const CURLMcode code = curl_multi_add_handle(multi_.get(), key); code != CURLM_OK) {
         auto node = active_.extract(slot);
         recycleHandle(std::move(node.mapped().easy));
         deliver(*node.mapped().transfer,
                 ErrorPtr(std::make_shared<URLError>(URLError::Code::unknown, node.mapped().transfer->request().url, 0,
                                                     curl_multi_strerror(code))));
+        dropAdmission(hostKey);
     }
     (void)inserted;
+}
+
+void URLSessionEngine::dropAdmission(const std::string& hostKey) {
+    if (hostKey.empty()) return;
+    if (const auto found = hosts_.find(hostKey); found != hosts_.end()) --found->second.active;
+}
+
+void URLSessionEngine::releaseAdmission(const std::string& hostKey) {
+    if (hostKey.empty()) return;
+    const auto found = hosts_.find(hostKey);
+    if (found == hosts_.end()) return;
+    auto& host = found->second;
+    --host.active;
+    // A start that fails gives its admission back at once, so this may start several.
+    while (!host.queued.empty() && host.active < std::max(1, configuration_.maximumConnectionsPerHost)) {
+        auto next = std::move(host.queued.front());
+        host.queued.pop_front();
+        startAttempt(std::move(next));
+    }
+    if (host.active <= 0 && host.queued.empty()) hosts_.erase(found);
 }
 
 void URLSessionEngine::collectFinished() {
@@ -257,13 +300,14 @@ void URLSessionEngine::collectFinished() {
         curl_multi_remove_handle(multi_.get(), key);
         auto node = active_.extract(key);
         if (node.empty()) continue;
-        auto& [easy, transfer] = node.mapped();
+        auto& [easy, transfer, hostKey] = node.mapped();
         Result<HTTPURLResponse> outcome = ErrorPtr();
         if (isOffline(*transfer, code)) {
             recycleHandle(std::move(easy));
             if (configuration_.waitsForConnectivity) {
                 scheduleRetry(*transfer);
                 waiting_.push_back(std::move(transfer));
+                releaseAdmission(hostKey);
                 continue;
             }
             outcome = ErrorPtr(std::make_shared<URLError>(URLError::Code::notConnectedToInternet,
@@ -279,6 +323,7 @@ void URLSessionEngine::collectFinished() {
             recycleHandle(std::move(easy));
         }
         deliver(*transfer, std::move(outcome));
+        releaseAdmission(hostKey);
     }
 }
 
@@ -286,6 +331,7 @@ void URLSessionEngine::collectFinished() {
 // connection in the middle of an answer) and completed with `cancelled`.
 void URLSessionEngine::cancelRequested() {
     std::vector<std::unique_ptr<URLSessionTransfer>> cancelled;
+    std::vector<std::string> released;
     for (auto slot = active_.begin(); slot != active_.end();) {
         if (!slot->second.transfer->progress().isCancelled()) {
             ++slot;
@@ -293,15 +339,19 @@ void URLSessionEngine::cancelRequested() {
         }
         curl_multi_remove_handle(multi_.get(), slot->first);
         cancelled.push_back(std::move(slot->second.transfer));
+        released.push_back(std::move(slot->second.hostKey));
         recycleHandle(std::move(slot->second.easy));
         slot = active_.erase(slot);
     }
-    std::erase_if(waiting_, [&](std::unique_ptr<URLSessionTransfer>& transfer) {
+    const auto takeCancelled = [&](std::unique_ptr<URLSessionTransfer>& transfer) {
         if (!transfer->progress().isCancelled()) return false;
         cancelled.push_back(std::move(transfer));
         return true;
-    });
+    };
+    std::erase_if(waiting_, takeCancelled);
+    for (auto& [key, host] : hosts_) std::erase_if(host.queued, takeCancelled);
     for (auto& transfer : cancelled) deliver(*transfer, cancelledError(*transfer));
+    for (const auto& hostKey : released) releaseAdmission(hostKey);
 }
 
 // Waiting for connectivity: a request whose host could not be resolved or reached
@@ -422,6 +472,10 @@ void URLSessionEngine::cancelEverything() {
         cancelled.push_back(std::move(active.transfer));
     }
     active_.clear();
+    for (auto& [key, host] : hosts_) {
+        for (auto& transfer : host.queued) cancelled.push_back(std::move(transfer));
+    }
+    hosts_.clear();
     idleHandles_.clear();
     multi_.reset();
     for (auto& transfer : waiting_) cancelled.push_back(std::move(transfer));

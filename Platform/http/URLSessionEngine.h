@@ -6,10 +6,12 @@
 #include <curl/curl.h>
 #include <unistd.h>
 
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -49,6 +51,14 @@ private:
     struct Active {
         EasyHandle easy;
         std::unique_ptr<URLSessionTransfer> transfer;
+        std::string hostKey;  // set when it holds one of its host's admissions
+    };
+    // Transfers to a plain-HTTP host beyond its connection limit wait here, not in
+    // libcurl: a transfer libcurl holds back redoes its whole connection setup (URL
+    // parsing included) each time it is looked at.
+    struct HostAdmissions {
+        int active = 0;
+        std::deque<std::unique_ptr<URLSessionTransfer>> queued;
     };
 
     // Any thread: some transfer's progress was cancelled.
@@ -62,6 +72,10 @@ private:
     void dispatchReady(int timeoutMilliseconds);
 
     void startAttempt(std::unique_ptr<URLSessionTransfer> transfer);
+    // Gives back the admission a finished transfer held and starts the next in line.
+    void releaseAdmission(const std::string& hostKey);
+    // Gives back an admission without starting anything (a start that failed).
+    void dropAdmission(const std::string& hostKey);
     void collectFinished();
     void cancelRequested();
     void startDueWaiting();
@@ -93,6 +107,7 @@ private:
     std::unordered_map<CURL*, Active> active_;
     std::vector<std::unique_ptr<URLSessionTransfer>> waiting_;
     std::vector<EasyHandle> idleHandles_;
+    std::unordered_map<std::string, HostAdmissions> hosts_;
     std::optional<TimePoint> timerDue_;  // when libcurl wants its timeout action
     // Completions of this turn, handed to the pool together.
     std::vector<std::function<void()>> deliveries_;

@@ -189,8 +189,9 @@ ErrorPtr URLSessionTransfer::prepare(const URLSessionConfiguration& configuratio
         // "Name:" would tell libcurl to drop the field; "Name;" sends it empty.
         append(field->second.empty() ? field->first + ";" : field->first + ": " + field->second);
     }
-    // Never wait for 100-continue: bodies go out at once.
-    append("Expect:");
+    // Never wait for 100-continue: bodies go out at once. Without a body libcurl asks
+    // for none, and the field would only cost a lookup per call.
+    if (source_) append("Expect:");
     return nullptr;
 }
 
