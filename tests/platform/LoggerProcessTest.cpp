@@ -18,7 +18,8 @@ TEST(LoggerProcess, ForkedChildStampsItsOwnIdentifier) {
     ASSERT_GE(child, 0);
     if (child == 0) {
         logger.notice("child");
-        const auto& last = Platform::LogStore::shared().entries().back();
+        const auto entries = Platform::LogStore::shared().entries();
+        const auto& last = entries.back();
         ::_exit(last.composedMessage == "child" && last.processIdentifier == ::getpid() ? 0 : 1);
     }
     int status = 0;
