@@ -421,6 +421,8 @@ URLSessionEngine::EasyHandle URLSessionEngine::takeHandle() {
 void URLSessionEngine::recycleHandle(EasyHandle easy) {
     // Kept configured: the next attempt sets only what differs between transfers.
     // Connections live in the multi handle's pool either way.
+    if (!easy) return;
+    URLSessionTransfer::detach(easy.get());
     if (idleHandles_.size() < maximumIdleHandles) {
         try {
             idleHandles_.push_back(std::move(easy));

@@ -212,6 +212,18 @@ CURLcode URLSessionTransfer::configureHandle(CURL* easy) {
     return first;
 }
 
+void URLSessionTransfer::detach(CURL* easy) noexcept {
+    // The transfer (its error buffer, header list, body) may be gone before the handle is
+    // used again or cleaned up.
+    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, static_cast<char*>(nullptr));
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, static_cast<curl_slist*>(nullptr));
+    curl_easy_setopt(easy, CURLOPT_POSTFIELDS, static_cast<const char*>(nullptr));
+    curl_easy_setopt(easy, CURLOPT_PRIVATE, static_cast<void*>(nullptr));
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, static_cast<void*>(nullptr));
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, static_cast<void*>(nullptr));
+    curl_easy_setopt(easy, CURLOPT_XFERINFODATA, static_cast<void*>(nullptr));
+}
+
 ErrorPtr URLSessionTransfer::attach(CURL* easy, TimePoint deadline) {
     responseHeaders_.clear();
     expectedLength_.reset();

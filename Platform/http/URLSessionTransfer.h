@@ -103,6 +103,8 @@ public:
     // Sets up `easy` (configured once, possibly used before) for one attempt that must
     // end by `deadline`.
     ErrorPtr attach(CURL* easy, TimePoint deadline);
+    // Clears what an attempt left pointing into its transfer, before `easy` idles.
+    static void detach(CURL* easy) noexcept;
 
     // What the attempt on `easy` that ended with `code` produced.
     Result<HTTPURLResponse> outcome(CURL* easy, CURLcode code);
