@@ -137,7 +137,7 @@ void URLSessionEngine::run() {
             cancel = std::exchange(cancelRequested_, false);
         }
         for (auto& transfer : arrived) startAttempt(std::move(transfer));
-        if (cancel) cancelRequested();
+        if (cancel) cancelMarkedTransfers();
         startDueWaiting();
         driveTimers();
         collectFinished();
@@ -329,7 +329,7 @@ void URLSessionEngine::collectFinished() {
 
 // Cancelled through their progress: taken out of libcurl at once (which closes a
 // connection in the middle of an answer) and completed with `cancelled`.
-void URLSessionEngine::cancelRequested() {
+void URLSessionEngine::cancelMarkedTransfers() {
     std::vector<std::unique_ptr<URLSessionTransfer>> cancelled;
     std::vector<std::string> released;
     for (auto slot = active_.begin(); slot != active_.end();) {

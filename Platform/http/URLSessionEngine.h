@@ -77,7 +77,7 @@ private:
     // Gives back an admission without starting anything (a start that failed).
     void dropAdmission(const std::string& hostKey);
     void collectFinished();
-    void cancelRequested();
+    void cancelMarkedTransfers();
     void startDueWaiting();
     bool isOffline(const URLSessionTransfer& transfer, CURLcode code) const;
     void scheduleRetry(URLSessionTransfer& transfer);
