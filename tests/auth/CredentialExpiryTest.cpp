@@ -13,11 +13,11 @@ using Platform::Date;
 // credential itself only strictly after it.
 TEST(CredentialExpiry, BoundaryUnderAFixedClock) {
     StoreTestSupport::TemporaryRoot root;
-    const Date issued{1714555800.0};
-    Platform::testing::ScopedFixedClock clock(issued);
+    const Date decodedAt{1714555800.0};
+    Platform::testing::ScopedFixedClock clock(decodedAt);
     const auto credential = Platform::JSONDecoder::forAPIResponse().decode<std::shared_ptr<const Common::Credential>>(
         R"({"access_token":"a","token_type":"bearer","refresh_token":"r","expires_in":3600,"login":"u","email":null})");
-    ASSERT_EQ(credential->expiration(), issued.addingTimeInterval(3600)) << "now + expires_in, read from the clock";
+    ASSERT_EQ(credential->expiration(), decodedAt.addingTimeInterval(3600)) << "now + expires_in, read from the clock";
     auto& manager = Common::OAuthManager::shared();
     manager.setCredential(credential);
 
