@@ -2,7 +2,9 @@
 
 #include <atomic>
 #include <future>
+#include <memory>
 #include <thread>
+#include <vector>
 
 #include "Platform/http/URLError.h"
 #include "Platform/http/URLSession.h"
@@ -51,12 +53,14 @@ struct Completions {
 };
 
 TEST(URLSessionProgress, CountsBytesAsTheyMoveAndEndsAtTheTotal) {
-    LoopbackServer server;
+    // What the server's threads read lives until the server has joined them.
     const std::string megabyte(1 << 20, 'q');
+    std::vector<std::shared_ptr<Progress>> progresses;
     // The server sends the next 64 KiB only once the client's progress counted the last,
     // so the count is seen moving piece by piece (with or without a Content-Length).
     std::atomic<const Progress*> watched{nullptr};
     std::atomic<bool> outpaced{false};
+    LoopbackServer server;
     const auto pace = [&](std::size_t offset) {
         if (!spinUntil([&] { return watched.load() && watched.load()->completedUnitCount() >= std::int64_t(offset); })) {
             outpaced = true;
@@ -100,6 +104,7 @@ TEST(URLSessionProgress, CountsBytesAsTheyMoveAndEndsAtTheTotal) {
         Completions done;
         watched = nullptr;
         const auto progress = session.dataTask(request(server.url(c.path), c.body), done.callback());
+        progresses.push_back(progress);
         watched = progress.get();
         auto future = done.first.get_future();
         std::int64_t last = 0;
@@ -123,8 +128,8 @@ TEST(URLSessionProgress, CountsBytesAsTheyMoveAndEndsAtTheTotal) {
 }
 
 TEST(URLSessionProgress, CancelStopsTheTaskAndCompletesItOnce) {
-    LoopbackServer server;
     const std::string firstPart(piece, 'a');
+    LoopbackServer server;
     // Headers and a first piece, then nothing until the server stops. Not text: the server
     // would compress it and hold the piece back.
     server.on("GET", "/stall", [&](const auto&, httplib::Response& response) {
