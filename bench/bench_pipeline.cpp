@@ -1,14 +1,19 @@
-// Throughput of the call pipeline against a plain libcurl multi loop, both sending the
-// same authorized GETs with the same concurrency to nginx on loopback (keep-alive).
+// Throughput of the call pipeline against a plain libcurl multi loop (the limit) and a
+// Python aiohttp client (the scripting-language peer), all sending the same authorized
+// GETs, 64 in flight, over the same number of connections to nginx on loopback
+// (keep-alive): 6 connections (the sessions' default), then 64.
 //
-//   bench_pipeline [calls=10000] [inFlight=64] [only=web|plain]
+//   bench_pipeline [calls=20000] [rounds=5] [only=web|plain]
 //
-// Each variant runs in a child process of its own, so its peak memory is its own.
+// Each variant runs in a child process of its own, so its peak memory and CPU time are
+// its own. The machine is shared: the variants take turns within each round, and every
+// ratio is the median over the rounds of ratios taken within one round.
 #include <curl/curl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -18,6 +23,7 @@
 #include <fstream>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -34,10 +40,13 @@ namespace {
 constexpr const char* token = "bench-access-token";
 constexpr const char* path = "/folders/123/ls?offset=0&limit=100&sort=modified_at&desc=true";
 
+constexpr int inFlight = 64;
+
 struct Outcome {
     double seconds = 0;
     long failures = 0;
     long peakKiB = 0;
+    double cpuSeconds = 0;  // user + system of the client process
 };
 
 std::string cannedListing() {
@@ -108,11 +117,18 @@ long peakKiB() {
     return usage.ru_maxrss;
 }
 
+double cpuSeconds() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](timeval t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
 // The limit: one multi handle, `inFlight` reused easy handles, nothing else.
-Outcome plainLoop(const std::string& url, int calls, int inFlight) {
+Outcome plainLoop(const std::string& url, int calls, int connections) {
+    const double cpuBefore = cpuSeconds();
     CURLM* multi = curl_multi_init();
-    curl_multi_setopt(multi, CURLMOPT_MAX_HOST_CONNECTIONS,
-                      static_cast<long>(Platform::URLSessionConfiguration{}.maximumConnectionsPerHost));
+    curl_multi_setopt(multi, CURLMOPT_MAX_HOST_CONNECTIONS, static_cast<long>(connections));
     struct Slot {
         CURL* easy;
         std::string body;
@@ -173,7 +189,7 @@ Outcome plainLoop(const std::string& url, int calls, int inFlight) {
         curl_easy_cleanup(slot.easy);
     }
     curl_multi_cleanup(multi);
-    return {elapsed.count(), failures, peakKiB()};
+    return {elapsed.count(), failures, peakKiB(), cpuSeconds() - cpuBefore};
 }
 
 struct Answer {
@@ -194,47 +210,93 @@ struct ListingProbe : Common::APIEndpoint<ListingProbe<Return>, Return> {
 
 // The same calls through the library: token, headers, logging, status, (decoding).
 template <class Return>
-Outcome throughWebConnection(const std::string& base, int calls, int inFlight) {
+Outcome throughWebConnection(const std::string& base, int calls, int connections) {
+    const double cpuBefore = cpuSeconds();
     const fs::path root = fs::temp_directory_path() / ("quillo-bench-root-" + std::to_string(::getpid()));
     Platform::ApplicationGroupContainer::setRootDirectory(root);
     Common::OAuthManager::shared().setCredential(Platform::JSONDecoder::forAPIResponse().decode<std::shared_ptr<const Common::Credential>>(
         std::string(R"({"access_token":")") + token + R"(","token_type":"bearer","refresh_token":"r","login":"u","email":null})"));
-    const Common::WebConnection connection(*Platform::URL::parse(base));
+    const Common::WebConnection connection(*Platform::URL::parse(base), {.maximumConnectionsPerHost = connections});
     const ListingProbe<Return> parameter;
 
+    // The harness keeps out of the way: counters, and one wake-up when the last call ends
+    // (a wake-up per completion would cost a thread switch per call that is not the library's).
+    std::atomic<int> started{0};
+    std::atomic<int> finished{0};
+    std::atomic<long> failures{0};
     std::mutex mutex;
     std::condition_variable changed;
-    int started = 0;
-    int finished = 0;
-    std::atomic<long> failures{0};
+    bool done = false;
     std::function<void()> launch = [&] {
         connection.makeAPICallWithReturn(parameter, std::nullopt, false, [&](auto result) {
             if (!result) ++failures;
-            std::lock_guard lock(mutex);
-            ++finished;
-            if (started < calls) {
-                ++started;
-                launch();
+            if (started.fetch_add(1) < calls) launch();
+            if (finished.fetch_add(1) + 1 == calls) {
+                std::lock_guard lock(mutex);
+                done = true;
+                changed.notify_one();
             }
-            changed.notify_one();
         });
     };
     const auto start = std::chrono::steady_clock::now();
-    {
-        std::lock_guard lock(mutex);
-        for (int i = 0; i < inFlight && started < calls; ++i) {
-            ++started;
-            launch();
-        }
-    }
+    for (int i = 0; i < inFlight && started.fetch_add(1) < calls; ++i) launch();
     {
         std::unique_lock lock(mutex);
-        changed.wait_for(lock, std::chrono::minutes(5), [&] { return finished >= calls; });
+        changed.wait_for(lock, std::chrono::minutes(5), [&] { return done; });
     }
     const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
     std::error_code ec;
     fs::remove_all(root, ec);
-    return {elapsed.count(), failures.load() + (calls - finished), peakKiB()};
+    return {elapsed.count(), failures.load() + (calls - finished.load()), peakKiB(), cpuSeconds() - cpuBefore};
+}
+
+// The same calls from Python's aiohttp (Debian's python3-aiohttp), one connector limited
+// to `connections`, `inFlight` tasks. It reports its own time, failures, peak and CPU.
+constexpr const char* aiohttpClient = R"PY(
+import asyncio, resource, sys, time
+import aiohttp
+
+url, calls, in_flight, connections = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), int(sys.argv[4])
+headers = {"Accept": "application/json", "X-Tarn-Client": "osx", "Authorization": "Bearer " + sys.argv[5]}
+
+async def main():
+    failures = 0
+    left = calls
+    connector = aiohttp.TCPConnector(limit=connections, limit_per_host=connections)
+    async with aiohttp.ClientSession(connector=connector, headers=headers) as session:
+        async def worker():
+            nonlocal failures, left
+            while left > 0:
+                left -= 1
+                try:
+                    async with session.get(url) as response:
+                        await response.read()
+                        if response.status != 200:
+                            failures += 1
+                except aiohttp.ClientError:
+                    failures += 1
+        start = time.monotonic()
+        await asyncio.gather(*(worker() for _ in range(in_flight)))
+        return time.monotonic() - start, failures
+
+cpu = resource.getrusage(resource.RUSAGE_SELF)
+seconds, failures = asyncio.run(main())
+after = resource.getrusage(resource.RUSAGE_SELF)
+cpu_seconds = (after.ru_utime - cpu.ru_utime) + (after.ru_stime - cpu.ru_stime)
+print(seconds, failures, after.ru_maxrss, cpu_seconds)
+)PY";
+
+std::optional<Outcome> throughAiohttp(const std::string& url, int calls, int connections) {
+    const std::string command = "/usr/bin/python3 -c '" + std::string(aiohttpClient) + "' '" + url + "' " +
+                                std::to_string(calls) + " " + std::to_string(inFlight) + " " +
+                                std::to_string(connections) + " " + token + " 2>/dev/null";
+    std::FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr) return std::nullopt;
+    Outcome outcome{};
+    const int read = std::fscanf(pipe, "%lf %ld %ld %lf", &outcome.seconds, &outcome.failures, &outcome.peakKiB,
+                                 &outcome.cpuSeconds);
+    if (::pclose(pipe) != 0 || read != 4) return std::nullopt;
+    return outcome;
 }
 
 // Runs `variant` in a child process and reads its outcome back.
@@ -256,17 +318,41 @@ Outcome isolated(const std::function<Outcome()>& variant) {
     return outcome;
 }
 
-void report(const char* name, const Outcome& outcome, int calls, double reference) {
-    const double rate = calls / outcome.seconds;
-    std::printf("%-34s %9.0f calls/s  %6.3f s  ratio %.2f  failures %ld  peak %ld KiB\n", name, rate, outcome.seconds,
-                reference > 0 ? rate / reference : 1.0, outcome.failures, outcome.peakKiB);
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const std::size_t middle = values.size() / 2;
+    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
+
+struct Series {
+    std::string name;
+    std::vector<double> rates, ratios, cpuPerCall;
+    long peakKiB = 0;
+    long failures = 0;
+
+    void add(const Outcome& outcome, int calls, double plainRate) {
+        rates.push_back(calls / outcome.seconds);
+        ratios.push_back(calls / outcome.seconds / plainRate);
+        cpuPerCall.push_back(outcome.cpuSeconds / calls * 1e6);
+        peakKiB = std::max(peakKiB, outcome.peakKiB);
+        failures += outcome.failures;
+    }
+    void print() const {
+        if (rates.empty()) {
+            std::printf("  %-32s not run\n", name.c_str());
+            return;
+        }
+        std::printf("  %-32s %9.0f calls/s  ratio %.2f (%.2f-%.2f)  CPU %5.1f us/call  peak %6ld KiB  failures %ld\n",
+                    name.c_str(), median(rates), median(ratios), *std::min_element(ratios.begin(), ratios.end()),
+                    *std::max_element(ratios.begin(), ratios.end()), median(cpuPerCall), peakKiB, failures);
+    }
+};
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    const int calls = argc > 1 ? std::atoi(argv[1]) : 10000;
-    const int inFlight = argc > 2 ? std::atoi(argv[2]) : 64;
+    const int calls = argc > 1 ? std::atoi(argv[1]) : 20000;
+    const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
     const std::string only = argc > 3 ? argv[3] : "";
     Nginx nginx;
     if (!nginx.start()) {
@@ -274,28 +360,41 @@ int main(int argc, char** argv) {
         return 1;
     }
     const std::string base = "http://127.0.0.1:" + std::to_string(nginx.port);
-    std::printf("%d authorized GETs, %d in flight, nginx on loopback, %zu-byte answer\n", calls, inFlight,
-                cannedListing().size());
-    // Warm-up, so the first variant does not pay for cold caches alone.
-    (void)isolated([&] { return plainLoop(base + path, 500, inFlight); });
+    const int defaultConnections = Platform::URLSessionConfiguration{}.maximumConnectionsPerHost;
+    // For profiling one variant in this process.
     if (only == "web") {
-        report("WebConnection (bytes)", throughWebConnection<Common::WebService::BinaryReturnType>(base, calls, inFlight),
-               calls, 0);
+        const auto outcome = throughWebConnection<Common::WebService::BinaryReturnType>(base, calls, defaultConnections);
+        std::printf("WebConnection (bytes) %.0f calls/s\n", calls / outcome.seconds);
         return 0;
     }
     if (only == "plain") {
-        report("plain libcurl multi loop", plainLoop(base + path, calls, inFlight), calls, 0);
+        const auto outcome = plainLoop(base + path, calls, defaultConnections);
+        std::printf("plain libcurl multi loop %.0f calls/s\n", calls / outcome.seconds);
         return 0;
     }
 
-    const auto plain = isolated([&] { return plainLoop(base + path, calls, inFlight); });
-    const double plainRate = calls / plain.seconds;
-    report("plain libcurl multi loop", plain, calls, 0);
-    report("WebConnection (bytes)", isolated([&] {
-               return throughWebConnection<Common::WebService::BinaryReturnType>(base, calls, inFlight);
-           }),
-           calls, plainRate);
-    report("WebConnection (decoded answer)",
-           isolated([&] { return throughWebConnection<Answer>(base, calls, inFlight); }), calls, plainRate);
+    std::printf("%d authorized GETs per variant and round, %d in flight, nginx on loopback, %zu-byte answer, "
+                "%d rounds; medians (ratio range)\n",
+                calls, inFlight, cannedListing().size(), rounds);
+    // Warm-up, so the first variant does not pay for cold caches alone.
+    (void)isolated([&] { return plainLoop(base + path, 500, defaultConnections); });
+    for (const int connections : {defaultConnections, 64}) {
+        Series plain{"plain libcurl multi loop"}, bytes{"WebConnection (bytes)"},
+            decoded{"WebConnection (decoded answer)"}, python{"Python aiohttp"};
+        for (int round = 0; round < rounds; ++round) {
+            const auto limit = isolated([&] { return plainLoop(base + path, calls, connections); });
+            const double plainRate = calls / limit.seconds;
+            plain.add(limit, calls, plainRate);
+            bytes.add(isolated([&] {
+                          return throughWebConnection<Common::WebService::BinaryReturnType>(base, calls, connections);
+                      }),
+                      calls, plainRate);
+            decoded.add(isolated([&] { return throughWebConnection<Answer>(base, calls, connections); }), calls,
+                        plainRate);
+            if (const auto peer = throughAiohttp(base + path, calls, connections)) python.add(*peer, calls, plainRate);
+        }
+        std::printf("%d connections:\n", connections);
+        for (const auto* series : {&plain, &bytes, &decoded, &python}) series->print();
+    }
     return 0;
 }

@@ -5,7 +5,7 @@ cd "$(dirname "$0")/.."
 source scripts/apt.sh
 
 # Append what a new benchmark needs.
-bench_packages=(nginx-light)
+bench_packages=(nginx-light python3-aiohttp)
 
 # bench_pipeline starts nginx itself, on loopback with its own configuration; the
 # system service the package brings would serve port 80 for nothing. So it is neither

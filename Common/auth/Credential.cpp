@@ -12,7 +12,7 @@ Credential Credential::decode(const Platform::KeyedDecoder& c) {
     credential.tokenType_ = c.decode<std::string>("tokenType");
     credential.refreshToken_ = c.decode<std::string>("refreshToken");
     const auto expiresIn = c.decodeIfPresent<std::int64_t>("expiresIn");
-    credential.expiration_ = expiresIn ? Platform::Date::now().addingTimeInterval(static_cast<double>(*expiresIn))
+    credential.expiration_ = expiresIn ? Platform::Clock::now().addingTimeInterval(static_cast<double>(*expiresIn))
                                        : Platform::Date::distantFuture();
     credential.login_ = c.decode<std::string>("login");
     // The key must be there; its value may be null.

@@ -6,6 +6,7 @@
 
 #include "Platform/core/Export.h"
 #include "Platform/time/Date.h"
+#include "Platform/time/Clock.h"
 
 namespace Platform {
 class KeyedDecoder;
@@ -31,7 +32,7 @@ public:
     // "Bearer " + access token, whatever the token type says.
     std::string bearerToken() const { return "Bearer " + accessToken_; }
     // Strictly past the expiration.
-    bool isExpired() const { return expiration_ < Platform::Date::now(); }
+    bool isExpired() const { return expiration_ < Platform::Clock::now(); }
 
     // The token endpoint's answer (snake_case keys).
     static Credential decode(const Platform::KeyedDecoder& container);

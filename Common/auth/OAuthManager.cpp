@@ -7,6 +7,7 @@
 #include "Common/auth/SharedContainerDefaults.h"
 #include "Platform/core/Fulfil.h"
 #include "Platform/keychain/KeychainStatus.h"
+#include "Platform/time/Clock.h"
 #include "Platform/time/ISO8601DateFormatter.h"
 
 namespace Common {
@@ -139,7 +140,7 @@ bool OAuthManager::isExpired() const {
     retryLoadIfDue();
     const auto credential = credential_.load();
     if (!credential) return true;
-    const auto now = Platform::Date::now();
+    const auto now = Platform::Clock::now();
     if (now < credential->expiration()) return false;
     logger_.debug("👺 Credential need to be updated (%{public}s <= %{public}s)", iso8601(credential->expiration()),
                   iso8601(now));

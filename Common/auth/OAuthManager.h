@@ -26,6 +26,7 @@
 
 #include "Common/auth/Credential.h"
 #include "Platform/core/Export.h"
+#include "Common/auth/CredentialSource.h"
 #include "Platform/core/Result.h"
 #include "Platform/core/SharedSlot.h"
 #include "Platform/log/Logger.h"
@@ -43,7 +44,7 @@ class KeychainManager;
 // the manager then has no credential, a reader (credential, isExpired, bearerToken) starts
 // one load again in the background, at most every loadRetryInterval, and returns at once;
 // so a process that started while a store was busy signs in by itself once it is free.
-class QUILLO_EXPORT OAuthManager {
+class QUILLO_EXPORT OAuthManager : public CredentialSource {
 public:
     using CredentialResult = Platform::Result<std::shared_ptr<const Credential>>;
     // Turns a refresh token into a new credential, asynchronously; calls the completion once.
@@ -61,13 +62,13 @@ public:
     OAuthManager(const OAuthManager&) = delete;
     OAuthManager& operator=(const OAuthManager&) = delete;
 
-    std::shared_ptr<const Credential> credential() const;
+    std::shared_ptr<const Credential> credential() const override;
     // Replaces the in-memory credential only; the stores are the caller's business.
     void setCredential(std::shared_ptr<const Credential> credential) { credential_.store(std::move(credential)); }
 
     std::optional<std::string> bearerToken() const;
     // No credential, or its expiration is not later than now.
-    bool isExpired() const;
+    bool isExpired() const override;
     bool canRefresh() const noexcept { return countOfErrors_.load() < 10; }
 
     // Re-reads the selected domain's credential from the keychain (another process may

@@ -11,6 +11,7 @@
 #include "Common/local/NotificationNames.h"
 #include "Platform/dispatch/ConcurrentPool.h"
 #include "Platform/notification/DistributedNotificationCenter.h"
+#include "Platform/time/Clock.h"
 
 namespace Common {
 
@@ -35,17 +36,18 @@ void countFailure() {
     }
 }
 
-Platform::URLSessionConfiguration sessionConfiguration() {
+Platform::URLSessionConfiguration sessionConfiguration(int maximumConnectionsPerHost) {
     auto configuration = Platform::URLSessionConfiguration::ephemeral();
     configuration.waitsForConnectivity = true;
     configuration.httpAdditionalHeaders = additionalSessionHeaders();
+    configuration.maximumConnectionsPerHost = maximumConnectionsPerHost;
     return configuration;
 }
 
 // API answers are held whole in memory; 64 MiB is far above any listing and bounds what
 // a broken server can make a call hold. Downloads and uploads stream, so theirs is open.
-Platform::URLSessionConfiguration apiSessionConfiguration() {
-    auto configuration = sessionConfiguration();
+Platform::URLSessionConfiguration apiSessionConfiguration(int maximumConnectionsPerHost) {
+    auto configuration = sessionConfiguration(maximumConnectionsPerHost);
     configuration.maximumResponseBodySize = std::uint64_t{64} << 20;
     return configuration;
 }
@@ -53,14 +55,45 @@ Platform::URLSessionConfiguration apiSessionConfiguration() {
 }  // namespace
 
 WebConnection::WebConnection(const Platform::URL& baseURL, double requestTimeoutInterval)
-    : downloadSession_(sessionConfiguration()),
-      uploadSession_(sessionConfiguration()),
+    : WebConnection(baseURL, Options{.requestTimeoutInterval = requestTimeoutInterval}) {}
+
+WebConnection::WebConnection(const Platform::URL& baseURL, std::shared_ptr<const CredentialSource> credentials,
+                             double requestTimeoutInterval)
+    : WebConnection(baseURL,
+                    Options{.requestTimeoutInterval = requestTimeoutInterval, .credentials = std::move(credentials)}) {}
+
+WebConnection::WebConnection(const Platform::URL& baseURL, Options options)
+    : lazySessions_(std::make_shared<LazySessions>()),
       logger_(Platform::Logger::defaultSubsystem(), "Connection"),
-      session_(apiSessionConfiguration()),
+      session_(apiSessionConfiguration(options.maximumConnectionsPerHost)),
       scheme_(baseURL.scheme()),
       host_(baseURL.host()),
       port_(baseURL.port()),
-      requestTimeoutInterval_(requestTimeoutInterval) {}
+      options_(std::move(options)) {
+    // Downloads and uploads share the API session's settings but not its body maximum.
+    lazySessions_->configuration = sessionConfiguration(options_.maximumConnectionsPerHost);
+}
+
+const Platform::URLSession& WebConnection::downloadSession() const {
+    std::call_once(lazySessions_->downloadOnce, [&] { lazySessions_->download.emplace(lazySessions_->configuration); });
+    return *lazySessions_->download;
+}
+
+const Platform::URLSession& WebConnection::uploadSession() const {
+    std::call_once(lazySessions_->uploadOnce, [&] { lazySessions_->upload.emplace(lazySessions_->configuration); });
+    return *lazySessions_->upload;
+}
+
+namespace {
+
+// What a call that fails before sending returns: nothing left to cancel.
+std::shared_ptr<Platform::Progress> finishedProgress() {
+    auto progress = std::make_shared<Platform::Progress>();
+    progress->finish();
+    return progress;
+}
+
+}  // namespace
 
 std::int64_t WebConnection::failureCount() noexcept { return failureCounter.load(); }
 
@@ -89,7 +122,7 @@ std::shared_ptr<Platform::Progress> WebConnection::send(const APIParameter& para
         logger_.fault("makeAPICallGeneric(_:_:shouldRetry:_:) Unable to create URL from components");
         countFailure();
         decode(CommonError::unexpected().clone(), requestLine);
-        return std::make_shared<Platform::Progress>();
+        return finishedProgress();
     }
 
     // The steps up to the hand-over to the session run here, before the call returns: a
@@ -99,13 +132,13 @@ std::shared_ptr<Platform::Progress> WebConnection::send(const APIParameter& para
     if (parameter.isJSONRequest()) headers.emplace_back("Content-Type", "application/json; charset=UTF-8");
     logger_.debug("🌐 %{public}s", requestLine);
     if (parameter.isAuthRequired()) {
-        auto& oauth = OAuthManager::shared();
+        const CredentialSource& source = options_.credentials ? *options_.credentials : OAuthManager::shared();
         const char* refusal = nullptr;
         std::shared_ptr<const Credential> credential;
-        if (oauth.isExpired()) {
+        if (source.isExpired()) {
             logger_.fault("makeAPICallGeneric(_:_:shouldRetry:_:) Token expired");
             refusal = "Token expired";
-        } else if (credential = oauth.credential(); !credential) {
+        } else if (credential = source.credential(); !credential) {
             logger_.fault("makeAPICallGeneric(_:_:shouldRetry:_:) Token not found");
             refusal = "Not found bearer token";
         }
@@ -114,22 +147,22 @@ std::shared_ptr<Platform::Progress> WebConnection::send(const APIParameter& para
             hop([decode = std::move(decode), requestLine = std::move(requestLine), refusal] {
                 decode(RailsError::unauthorized(refusal).clone(), requestLine);
             });
-            return std::make_shared<Platform::Progress>();
+            return finishedProgress();
         }
         headers.emplace_back("Authorization", "Bearer " + credential->accessToken());
     }
     auto request = makeURLRequest(std::move(*url), Platform::URLRequestCachePolicy::reloadIgnoringLocalCacheData,
-                                  requestTimeoutInterval_, std::move(body),
+                                  options_.requestTimeoutInterval, std::move(body),
                                   std::string(Platform::rawValue(parameter.method())), headers);
-    const auto started = std::chrono::steady_clock::now();
-    session_.dataTask(std::move(request), [logger = logger_, requestLine = std::move(requestLine), started,
+    const auto started = Platform::Clock::steadyNow();
+    return session_.dataTask(std::move(request), [logger = logger_, requestLine = std::move(requestLine), started,
                                            decode = std::move(decode)](Platform::URLSession::DataResult result) {
         if (!result) {
             decode(reportFailure(requestLine, *result.error()), requestLine);
             return;
         }
         auto [data, response] = std::move(result).value();
-        const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - started;
+        const std::chrono::duration<double> elapsed = Platform::Clock::steadyNow() - started;
         logger.debug("🕐 %{public}s %{public}f sec", requestLine, elapsed.count());
         const auto status = statusOf(response.statusCode);
         if (!status) {
@@ -142,7 +175,6 @@ std::shared_ptr<Platform::Progress> WebConnection::send(const APIParameter& para
         }
         decode(std::move(data), requestLine);
     });
-    return std::make_shared<Platform::Progress>();
 }
 
 }  // namespace Common

@@ -17,11 +17,13 @@
 #include <functional>
 #include <future>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <type_traits>
 #include <utility>
 
+#include "Common/auth/CredentialSource.h"
 #include "Common/connection/APIParameter.h"
 #include "Common/connection/APIRequest.h"
 #include "Platform/core/Data.h"
@@ -30,6 +32,7 @@
 #include "Platform/core/Progress.h"
 #include "Platform/core/Result.h"
 #include "Platform/http/URLSession.h"
+#include "Platform/http/URLSessionConfiguration.h"
 #include "Platform/json/JSONDecoder.h"
 #include "Platform/log/Logger.h"
 #include "Platform/url/URL.h"
@@ -57,26 +60,43 @@ struct APIResponse {
 };
 
 // Sends the calls of the service's REST interface: builds the request from an endpoint
-// parameter, attaches the bearer token of OAuthManager::shared(), sends it, classifies
-// the status, decodes the answer and reports a value or a typed error. Never retries,
-// never refreshes. Every failure is counted process-wide; each 501st posts
-// QuilloExceededErrorLimit to the user session. Copies share the three sessions.
+// parameter, attaches the bearer token of its credential source (OAuthManager::shared()
+// unless given another), sends it, classifies the status, decodes the answer and
+// reports a value or a typed error. Never retries, never refreshes. Every failure is
+// counted process-wide; each 501st posts QuilloExceededErrorLimit to the user session.
+// Copies share the three sessions. The download and upload sessions start on first use,
+// so a connection that only makes API calls runs one I/O thread.
 class QUILLO_EXPORT WebConnection {
 public:
     // Takes scheme, host and port of the base address; its path is not used. Each call
     // waits `requestTimeoutInterval` seconds at most for the next byte.
     explicit WebConnection(const Platform::URL& baseURL, double requestTimeoutInterval = apiRequestTimeoutInterval);
+    // The same, with the credential read from `credentials` instead of OAuthManager::shared().
+    WebConnection(const Platform::URL& baseURL, std::shared_ptr<const CredentialSource> credentials,
+                  double requestTimeoutInterval = apiRequestTimeoutInterval);
+
+    struct Options {
+        double requestTimeoutInterval = apiRequestTimeoutInterval;
+        // Null: OAuthManager::shared(), looked up at each call.
+        std::shared_ptr<const CredentialSource> credentials;
+        // Connections each of the three sessions opens to one host at most.
+        int maximumConnectionsPerHost = Platform::URLSessionConfiguration{}.maximumConnectionsPerHost;
+    };
+    WebConnection(const Platform::URL& baseURL, Options options);
 
     const Platform::URLSession& session() const noexcept { return session_; }
-    const Platform::URLSession& downloadSession() const noexcept { return downloadSession_; }
-    const Platform::URLSession& uploadSession() const noexcept { return uploadSession_; }
+    // Thread-safe; created on first use and shared by every copy.
+    const Platform::URLSession& downloadSession() const;
+    const Platform::URLSession& uploadSession() const;
     const std::string& scheme() const noexcept { return scheme_; }
     const std::string& host() const noexcept { return host_; }
     std::optional<int> port() const noexcept { return port_; }
 
     // Completes on the concurrent pool, on a task of its own; the URL failure is the one
     // exception, reported before the call returns. `shouldRetry` changes nothing: every
-    // call is one attempt.
+    // call is one attempt. The progress is the transfer's (see URLSession::dataTask):
+    // cancelling it fails the call with URLError::Code::cancelled, counted like any
+    // transport failure. A call that fails before sending returns a finished progress.
     template <APIParameterType P>
     std::shared_ptr<Platform::Progress> makeAPICall(const P& parameter, std::optional<Platform::Data> body,
                                                     bool shouldRetry,
@@ -160,14 +180,22 @@ private:
     // Runs `task` on a new task of the concurrent pool.
     static void hop(std::function<void()> task);
 
-    Platform::URLSession downloadSession_;
-    Platform::URLSession uploadSession_;
+    // The download and upload sessions, made on first use; copies share this.
+    struct LazySessions {
+        Platform::URLSessionConfiguration configuration;
+        std::once_flag downloadOnce;
+        std::once_flag uploadOnce;
+        std::optional<Platform::URLSession> download;
+        std::optional<Platform::URLSession> upload;
+    };
+
+    std::shared_ptr<LazySessions> lazySessions_;
     Platform::Logger logger_;
     Platform::URLSession session_;
     std::string scheme_;
     std::string host_;
     std::optional<int> port_;
-    double requestTimeoutInterval_;
+    Options options_;
 };
 
 }  // namespace Common

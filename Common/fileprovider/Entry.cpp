@@ -1,5 +1,6 @@
 #include "Common/fileprovider/Entry.h"
 
+#include "Platform/time/Clock.h"
 #include "Platform/time/ISO8601DateFormatter.h"
 
 namespace Common {
@@ -13,7 +14,7 @@ Entry::Entry(ItemType type, EntryFields fields) noexcept
       size_(fields.size),
       volumeRole_(fields.volumeRole) {}
 
-void Entry::touch(std::optional<Platform::Date> date) noexcept { modifiedAt_ = date.value_or(Platform::Date::now()); }
+void Entry::touch(std::optional<Platform::Date> date) noexcept { modifiedAt_ = date.value_or(Platform::Clock::now()); }
 
 std::string Entry::debugText() const {
     std::string text = "identifier: " + identifier_;

@@ -1,5 +1,7 @@
 #include "Common/fileprovider/RootEntry.h"
 
+#include "Platform/time/Clock.h"
+
 namespace Common {
 
 RootEntry::RootEntry()
@@ -7,7 +9,7 @@ RootEntry::RootEntry()
                                   .identifier = rootContainerItemIdentifier(),
                                   .parentIdentifier = rootContainerItemIdentifier(),
                                   .name = "/",
-                                  .modifiedAt = Platform::Date::now(),
+                                  .modifiedAt = Platform::Clock::now(),
                               }) {}
 
 }  // namespace Common

@@ -26,13 +26,13 @@ public:
                              std::make_unique<DataBodySink>(maximumBodySize)),
           completion_(std::move(completion)) {}
 
-    void complete(Result<HTTPURLResponse> outcome) override {
+    std::function<void()> complete(Result<HTTPURLResponse> outcome) override {
         auto result = outcome ? URLSession::DataResult(std::pair(static_cast<DataBodySink&>(sink()).take(),
                                                                  std::move(outcome).value()))
                               : URLSession::DataResult(outcome.error());
-        ConcurrentPool::post([completion = std::move(completion_), result = std::move(result)]() mutable {
+        return [completion = std::move(completion_), result = std::move(result)]() mutable {
             if (completion) completion(std::move(result));
-        });
+        };
     }
 
 private:
@@ -78,7 +78,7 @@ const URLSessionConfiguration& URLSession::configuration() const noexcept {
     return owner_->engine->configuration();
 }
 
-void URLSession::dataTask(URLRequest request, DataCompletion completion) const {
+std::shared_ptr<Progress> URLSession::dataTask(URLRequest request, DataCompletion completion) const {
     std::unique_ptr<DataTaskTransfer> transfer;
     const auto maximum = configuration().maximumResponseBodySize;
     if (sendsBody(request)) {
@@ -89,16 +89,18 @@ void URLSession::dataTask(URLRequest request, DataCompletion completion) const {
     } else {
         transfer = std::make_unique<DataTaskTransfer>(std::move(request), maximum, std::move(completion));
     }
+    auto progress = transfer->sharedProgress();
     if (auto error = transfer->prepare(configuration())) {
-        transfer->complete(std::move(error));
-        return;
+        progress->finish();
+        ConcurrentPool::post(transfer->complete(std::move(error)));
+        return progress;
     }
     const double resource = configuration().timeoutIntervalForResource;
     const double seconds = resource > 0 ? std::min(resource, 86400.0 * 3650) : 604800;
-    transfer->deadline = URLSessionTransfer::Clock::now() +
-                         std::chrono::duration_cast<URLSessionTransfer::Clock::duration>(
-                             std::chrono::duration<double>(seconds));
+    transfer->deadline = Clock::steadyNow() + std::chrono::duration_cast<URLSessionTransfer::TimePoint::duration>(
+                                                  std::chrono::duration<double>(seconds));
     owner_->engine->enqueue(std::move(transfer));
+    return progress;
 }
 
 std::future<URLSession::DataResult> URLSession::data(URLRequest request) const {

@@ -7,6 +7,7 @@
 
 #include "Platform/core/Data.h"
 #include "Platform/core/Export.h"
+#include "Platform/core/Progress.h"
 #include "Platform/core/Result.h"
 #include "Platform/http/HTTPURLResponse.h"
 #include "Platform/http/URLRequest.h"
@@ -33,7 +34,12 @@ public:
     // Any HTTP status is a response. Never blocks; a request that cannot be sent as it
     // is (bad header field, unsupported scheme) fails without anything being sent.
     // The body's Data keeps at least 64 spare bytes of capacity past its size.
-    void dataTask(URLRequest request, DataCompletion completion) const;
+    //
+    // The progress counts bytes sent and received as they move (its total: the body's
+    // size plus the answer's Content-Length, once known) and ends at the bytes moved.
+    // Its cancel() stops the task: the completion then gets URLError::Code::cancelled,
+    // once. Cancelling a finished task does nothing.
+    std::shared_ptr<Progress> dataTask(URLRequest request, DataCompletion completion) const;
     // dataTask for callers that wait.
     std::future<DataResult> data(URLRequest request) const;
 

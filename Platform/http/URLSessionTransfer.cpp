@@ -150,6 +150,8 @@ URLSessionTransfer::URLSessionTransfer(URLRequest request, std::unique_ptr<Trans
     : request_(std::move(request)), source_(std::move(source)), sink_(std::move(sink)) {}
 
 URLSessionTransfer::~URLSessionTransfer() {
+    // Whatever path ends the task, a later cancel must find nothing to call.
+    progress_->finish();
     curl_slist_free_all(headers_);
 }
 
@@ -203,12 +205,42 @@ ErrorPtr URLSessionTransfer::prepare(const URLSessionConfiguration& configuratio
         // "Name:" would tell libcurl to drop the field; "Name;" sends it empty.
         append(field->second.empty() ? field->first + ";" : field->first + ": " + field->second);
     }
-    // Never wait for 100-continue: bodies go out at once.
-    append("Expect:");
+    // Never wait for 100-continue: bodies go out at once. Without a body libcurl asks
+    // for none, and the field would only cost a lookup per call.
+    if (source_) append("Expect:");
     return nullptr;
 }
 
-ErrorPtr URLSessionTransfer::attach(CURL* easy, Clock::time_point deadline) {
+CURLcode URLSessionTransfer::configureHandle(CURL* easy) {
+    CURLcode first = CURLE_OK;
+    set(easy, CURLOPT_PROTOCOLS_STR, "http,https", first);
+    set(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https", first);
+    set(easy, CURLOPT_NOSIGNAL, 1L, first);
+    set(easy, CURLOPT_FOLLOWLOCATION, 1L, first);
+    set(easy, CURLOPT_MAXREDIRS, maximumRedirects, first);
+    set(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_2TLS), first);
+    set(easy, CURLOPT_ACCEPT_ENCODING, "", first);
+    set(easy, CURLOPT_TCP_KEEPALIVE, 1L, first);
+    set(easy, CURLOPT_HEADERFUNCTION, &URLSessionTransfer::onHeader, first);
+    set(easy, CURLOPT_WRITEFUNCTION, &URLSessionTransfer::onBody, first);
+    set(easy, CURLOPT_XFERINFOFUNCTION, &URLSessionTransfer::onTransferInfo, first);
+    set(easy, CURLOPT_LOW_SPEED_LIMIT, 1L, first);
+    return first;
+}
+
+void URLSessionTransfer::detach(CURL* easy) noexcept {
+    // The transfer (its error buffer, header list, body) may be gone before the handle is
+    // used again or cleaned up.
+    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, static_cast<char*>(nullptr));
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, static_cast<curl_slist*>(nullptr));
+    curl_easy_setopt(easy, CURLOPT_POSTFIELDS, static_cast<const char*>(nullptr));
+    curl_easy_setopt(easy, CURLOPT_PRIVATE, static_cast<void*>(nullptr));
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, static_cast<void*>(nullptr));
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, static_cast<void*>(nullptr));
+    curl_easy_setopt(easy, CURLOPT_XFERINFODATA, static_cast<void*>(nullptr));
+}
+
+ErrorPtr URLSessionTransfer::attach(CURL* easy, TimePoint deadline) {
     responseHeaders_.reset();
     bodyStarted_ = false;
     bodyLength_ = 0;
@@ -219,38 +251,37 @@ ErrorPtr URLSessionTransfer::attach(CURL* easy, Clock::time_point deadline) {
     double idle = request_.timeoutInterval;
     if (std::isnan(idle) || idle <= 0) idle = defaultTimeoutInterval;
     idle = std::min(idle, 86400.0 * 365);
-    const auto remaining = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    const auto remaining = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::steadyNow());
 
+    // The handle keeps the options of configureHandle and of its last attempt: every
+    // option an attempt may set is set here each time, to its value or its default.
     CURLcode first = CURLE_OK;
     set(easy, CURLOPT_PRIVATE, static_cast<void*>(this), first);
     set(easy, CURLOPT_URL, request_.url.absoluteString().c_str(), first);
-    set(easy, CURLOPT_PROTOCOLS_STR, "http,https", first);
-    set(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https", first);
-    set(easy, CURLOPT_NOSIGNAL, 1L, first);
-    set(easy, CURLOPT_FOLLOWLOCATION, 1L, first);
-    set(easy, CURLOPT_MAXREDIRS, maximumRedirects, first);
-    set(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_2TLS), first);
-    set(easy, CURLOPT_ACCEPT_ENCODING, "", first);
-    set(easy, CURLOPT_TCP_KEEPALIVE, 1L, first);
     set(easy, CURLOPT_ERRORBUFFER, errorBuffer_, first);
     set(easy, CURLOPT_HTTPHEADER, headers_, first);
-    set(easy, CURLOPT_HEADERFUNCTION, &URLSessionTransfer::onHeader, first);
     set(easy, CURLOPT_HEADERDATA, static_cast<void*>(this), first);
-    set(easy, CURLOPT_WRITEFUNCTION, &URLSessionTransfer::onBody, first);
     set(easy, CURLOPT_WRITEDATA, static_cast<void*>(this), first);
+    set(easy, CURLOPT_XFERINFODATA, static_cast<void*>(this), first);
+    // Bytes sent are only worth a callback when there is a body to send.
+    set(easy, CURLOPT_NOPROGRESS, source_ ? 0L : 1L, first);
     // The request's timeout is an idle timeout: connecting, or no byte moving, for that long.
     // At least 1 ms: libcurl reads 0 as its own default of five minutes.
     set(easy, CURLOPT_CONNECTTIMEOUT_MS, std::max(1L, static_cast<long>(idle * 1000)), first);
-    set(easy, CURLOPT_LOW_SPEED_LIMIT, 1L, first);
     set(easy, CURLOPT_LOW_SPEED_TIME, static_cast<long>(std::ceil(idle)), first);
     // The session's resource timeout bounds the whole task.
     set(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(std::max<std::int64_t>(1, remaining.count())), first);
 
+    set(easy, CURLOPT_CUSTOMREQUEST, static_cast<const char*>(nullptr), first);
+    set(easy, CURLOPT_POSTFIELDS, static_cast<const char*>(nullptr), first);
+    set(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(-1), first);
     if (equalsIgnoringASCIICase(method_, "GET")) {
         set(easy, CURLOPT_HTTPGET, 1L, first);
     } else if (equalsIgnoringASCIICase(method_, "HEAD")) {
+        set(easy, CURLOPT_HTTPGET, 1L, first);
         set(easy, CURLOPT_NOBODY, 1L, first);
     } else {
+        set(easy, CURLOPT_HTTPGET, 1L, first);  // clears what the last attempt chose
         // POST, PUT and PATCH say "Content-Length: 0" when they have no body.
         const bool emptyBody =
             !source_ && (equalsIgnoringASCIICase(method_, "POST") || equalsIgnoringASCIICase(method_, "PUT") || equalsIgnoringASCIICase(method_, "PATCH"));
@@ -274,6 +305,10 @@ ErrorPtr URLSessionTransfer::attach(CURL* easy, Clock::time_point deadline) {
         return std::make_shared<URLError>(URLError::Code::unknown, request_.url, static_cast<int>(first),
                                           curl_easy_strerror(first));
     }
+    if (source_ && source_->size()) {
+        bodySize_ = static_cast<std::int64_t>(*source_->size());
+        progress_->setTotalUnitCount(std::max(progress_->totalUnitCount(), bodySize_));
+    }
     return nullptr;
 }
 
@@ -282,9 +317,16 @@ Result<HTTPURLResponse> URLSessionTransfer::outcome(CURL* easy, CURLcode code) {
     if (code == CURLE_WRITE_ERROR) {
         if (auto failure = sink_->failure()) return failure;
     }
-    char* effective = nullptr;
-    curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &effective);
-    auto url = effective != nullptr ? URL::parse(effective) : std::nullopt;
+    // Parsing a URL costs more than the rest of the outcome: only a redirect or a
+    // failure needs it.
+    long redirects = 0;
+    curl_easy_getinfo(easy, CURLINFO_REDIRECT_COUNT, &redirects);
+    std::optional<URL> url;
+    if (redirects > 0 || code != CURLE_OK) {
+        char* effective = nullptr;
+        curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &effective);
+        if (effective != nullptr) url = URL::parse(effective);
+    }
     if (code != CURLE_OK) {
         std::string detail = errorBuffer_[0] != '\0' ? std::string(errorBuffer_) : curl_easy_strerror(code);
         auto kind = urlErrorCode(code);
@@ -305,6 +347,11 @@ Result<HTTPURLResponse> URLSessionTransfer::outcome(CURL* easy, CURLcode code) {
                                                    "status " + std::to_string(status)));
     }
     if (!bodyStarted_) sink_->begin(std::nullopt);
+    // Done: the count is final, and so is the total.
+    curl_off_t uploaded = 0;
+    if (curl_easy_getinfo(easy, CURLINFO_SIZE_UPLOAD_T, &uploaded) == CURLE_OK) sent_ = std::max(sent_, uploaded);
+    progress_->setCompletedUnitCount(sent_ + received_);
+    progress_->setTotalUnitCount(sent_ + received_);
     return HTTPURLResponse{
         .url = url.value_or(request_.url),
         .statusCode = status,
@@ -389,7 +436,28 @@ std::size_t URLSessionTransfer::onBody(char* buffer, std::size_t size, std::size
     } catch (...) {
         return 0;
     }
-    return transfer.sink_->write(buffer, length) ? length : 0;
+    if (!transfer.sink_->write(buffer, length)) return 0;
+    transfer.countReceived(length);
+    return length;
+}
+
+void URLSessionTransfer::countReceived(std::size_t bytes) noexcept {
+    received_ += static_cast<std::int64_t>(bytes);
+    const std::int64_t done = sent_ + received_;
+    // Content-Length counts encoded bytes; decoded ones may outgrow it.
+    const std::int64_t expected = bodySize_ + static_cast<std::int64_t>(responseHeaders_.contentLength().value_or(0));
+    if (progress_->totalUnitCount() < std::max(done, expected)) progress_->setTotalUnitCount(std::max(done, expected));
+    progress_->setCompletedUnitCount(done);
+}
+
+int URLSessionTransfer::onTransferInfo(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t uploaded) {
+    auto& transfer = *static_cast<URLSessionTransfer*>(self);
+    // libcurl counts each attempt from zero: keep the highest count so it never goes back.
+    if (uploaded > transfer.sent_) {
+        transfer.sent_ = uploaded;
+        transfer.progress_->setCompletedUnitCount(transfer.sent_ + transfer.received_);
+    }
+    return 0;
 }
 
 }  // namespace Platform

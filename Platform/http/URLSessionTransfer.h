@@ -5,8 +5,8 @@
 
 #include <curl/curl.h>
 
-#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -14,12 +14,14 @@
 #include <vector>
 
 #include "Platform/core/Data.h"
+#include "Platform/core/Progress.h"
 #include "Platform/core/Result.h"
 #include "Platform/http/HTTPURLResponse.h"
 #include "Platform/http/URLError.h"
 #include "Platform/http/URLRequest.h"
 #include "Platform/http/URLSessionConfiguration.h"
 #include "Platform/http/internal/ResponseHeaderParser.h"
+#include "Platform/time/Clock.h"
 
 namespace Platform {
 
@@ -30,6 +32,8 @@ public:
     // Hands the body to `easy` for one attempt; the source outlives the attempt.
     // Returns the first option libcurl refused, or CURLE_OK.
     virtual CURLcode attach(CURL* easy) = 0;
+    // Bytes the body holds, when known up front.
+    virtual std::optional<std::uint64_t> size() const = 0;
 };
 
 // The request body is a Data; libcurl reads it in place (no copy, NUL bytes kept).
@@ -37,6 +41,7 @@ class DataBodySource final : public TransferBodySource {
 public:
     explicit DataBodySource(Data body) : body_(std::move(body)) {}
     CURLcode attach(CURL* easy) override;
+    std::optional<std::uint64_t> size() const override { return body_.size(); }
 
 private:
     Data body_;
@@ -85,7 +90,7 @@ private:
 // it waits for connectivity) and then calls `complete` exactly once.
 class URLSessionTransfer {
 public:
-    using Clock = std::chrono::steady_clock;
+    using TimePoint = Clock::SteadyTimePoint;
 
     URLSessionTransfer(URLRequest request, std::unique_ptr<TransferBodySource> source,
                        std::unique_ptr<TransferBodySink> sink);
@@ -94,23 +99,32 @@ public:
     URLSessionTransfer& operator=(const URLSessionTransfer&) = delete;
 
     const URLRequest& request() const noexcept { return request_; }
+    // Bytes sent and received so far; cancelling it cancels the task.
+    Progress& progress() const noexcept { return *progress_; }
+    const std::shared_ptr<Progress>& sharedProgress() const noexcept { return progress_; }
 
     // Checks the request against `configuration` and prepares what every attempt sends.
     // An error here means nothing may be sent.
     ErrorPtr prepare(const URLSessionConfiguration& configuration);
 
-    // Sets up a reset `easy` for one attempt that must end by `deadline`.
-    ErrorPtr attach(CURL* easy, Clock::time_point deadline);
+    // Sets the options every attempt on any transfer shares, once per new handle.
+    static CURLcode configureHandle(CURL* easy);
+    // Sets up `easy` (configured once, possibly used before) for one attempt that must
+    // end by `deadline`.
+    ErrorPtr attach(CURL* easy, TimePoint deadline);
+    // Clears what an attempt left pointing into its transfer, before `easy` idles.
+    static void detach(CURL* easy) noexcept;
 
     // What the attempt on `easy` that ended with `code` produced.
     Result<HTTPURLResponse> outcome(CURL* easy, CURLcode code);
 
-    // Delivers the task's result; called once, must not block.
-    virtual void complete(Result<HTTPURLResponse> outcome) = 0;
+    // Turns the task's result into the work that hands it to the caller, which the
+    // engine runs on the concurrent pool (batched with others). Called once; must not block.
+    [[nodiscard]] virtual std::function<void()> complete(Result<HTTPURLResponse> outcome) = 0;
 
     // The engine's bookkeeping.
-    Clock::time_point deadline{};
-    Clock::time_point nextAttempt{};
+    TimePoint deadline{};
+    TimePoint nextAttempt{};
     std::chrono::milliseconds retryInterval{0};
 
 protected:
@@ -119,16 +133,25 @@ protected:
 private:
     static std::size_t onHeader(char* buffer, std::size_t size, std::size_t count, void* self);
     static std::size_t onBody(char* buffer, std::size_t size, std::size_t count, void* self);
+    static int onTransferInfo(void* self, curl_off_t downloadTotal, curl_off_t downloaded, curl_off_t uploadTotal,
+                              curl_off_t uploaded);
     std::size_t receiveHeader(std::string_view line);
     // The response just ended its header block with a Content-Length past the maximum.
     [[nodiscard]] bool exceedsDeclaredLength() const;
     // Counts `length` more body bytes; false (the attempt failed, the body let go) past the maximum.
     [[nodiscard]] bool receiveBody(std::size_t length);
     void failWith(URLError::Code code, std::string detail);
+    void countReceived(std::size_t bytes) noexcept;
 
     URLRequest request_;
     std::unique_ptr<TransferBodySource> source_;
     std::unique_ptr<TransferBodySink> sink_;
+    std::shared_ptr<Progress> progress_ = std::make_shared<Progress>();
+    // Progress only grows: body bytes of every attempt add up (redirect bodies are never
+    // handed over, and an attempt held for connectivity received nothing).
+    std::int64_t sent_ = 0;
+    std::int64_t received_ = 0;
+    std::int64_t bodySize_ = 0;
     curl_slist* headers_ = nullptr;
     std::string method_;
     std::optional<std::uint64_t> maximumBodySize_;

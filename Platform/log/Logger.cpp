@@ -1,5 +1,8 @@
 #include "Platform/log/Logger.h"
 
+#include <pthread.h>
+
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -7,6 +10,7 @@
 
 #include "Platform/bundle/Bundle.h"
 #include "Platform/log/LogStore.h"
+#include "Platform/time/Clock.h"
 
 namespace Platform {
 
@@ -31,6 +35,22 @@ const std::string& processName() {
     return name;
 }
 
+// Asking the kernel on every entry cost a system call each; the identifier changes only
+// in the child of a fork, which refreshes it.
+std::atomic<int> cachedProcessIdentifier{0};
+
+void refreshProcessIdentifier() noexcept { cachedProcessIdentifier.store(static_cast<int>(::getpid())); }
+
+int processIdentifier() noexcept {
+    static const bool registered = [] {
+        refreshProcessIdentifier();
+        ::pthread_atfork(nullptr, nullptr, &refreshProcessIdentifier);
+        return true;
+    }();
+    (void)registered;
+    return cachedProcessIdentifier.load(std::memory_order_relaxed);
+}
+
 }  // namespace
 
 std::string Logger::defaultSubsystem() {
@@ -42,8 +62,8 @@ std::string Logger::defaultSubsystem() {
 void Logger::write(LogLevel level, std::string_view format, std::span<const LogArgument> arguments) const noexcept {
     try {
         LogStore::shared().append(LogEntry{
-            .date = Date::now(),
-            .processIdentifier = static_cast<int>(::getpid()),
+            .date = Clock::now(),
+            .processIdentifier = processIdentifier(),
             .process = processName(),
             .subsystem = subsystem_,
             .category = category_,

@@ -1,13 +1,11 @@
 #include "Platform/time/Date.h"
 
-#include <chrono>
+#include "Platform/time/Clock.h"
 
 namespace Platform {
 
 Date Date::now() {
-    using namespace std::chrono;
-    const auto since = system_clock::now().time_since_epoch();
-    return Date{duration<double>(since).count()};
+    return Clock::now();
 }
 
 Date Date::distantFuture() {

@@ -10,6 +10,7 @@ namespace Platform {
 struct QUILLO_EXPORT Date {
     double timeIntervalSince1970 = 0;
 
+    // Platform::Clock::now(): kept so every reader goes through the one clock.
     static Date now();
     // 4001-01-01T00:00:00Z, used where a date must exist but never arrives.
     static Date distantFuture();

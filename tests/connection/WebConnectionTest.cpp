@@ -3,6 +3,7 @@
 #include <httplib.h>
 
 #include <atomic>
+#include <filesystem>
 #include <latch>
 #include <thread>
 
@@ -228,6 +229,78 @@ TEST_F(WebConnectionTest, FailureLimitPostsOncePerCrossing) {
     EXPECT_EQ(waitForPosts(2 + 16), 2 + 16);
     EXPECT_EQ(WebConnection::failureCount(), 0);
     center.removeObserver(token);
+}
+
+}  // namespace
+
+namespace {
+
+// A second account's credential, independent of OAuthManager::shared().
+struct FixedCredentialSource : CredentialSource {
+    explicit FixedCredentialSource(std::shared_ptr<const Credential> credential) : credential_(std::move(credential)) {}
+    bool isExpired() const override { return !credential_ || credential_->isExpired(); }
+    std::shared_ptr<const Credential> credential() const override { return credential_; }
+    std::shared_ptr<const Credential> credential_;
+};
+
+std::shared_ptr<const Credential> credentialWithToken(const std::string& token) {
+    return Platform::JSONDecoder::forAPIResponse().decode<std::shared_ptr<const Credential>>(
+        R"({"access_token":")" + token + R"(","token_type":"bearer","refresh_token":"r","login":"u","email":null})");
+}
+
+std::size_t threadCount() {
+    return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator("/proc/self/task"),
+                                                  std::filesystem::directory_iterator()));
+}
+
+TEST_F(WebConnectionTest, AccountsSideBySideEachSendTheirOwnToken) {
+    const WebConnection first(*Platform::URL::parse(server.url("")),
+                              std::make_shared<FixedCredentialSource>(credentialWithToken("first")));
+    const WebConnection second(*Platform::URL::parse(server.url("")),
+                               std::make_shared<FixedCredentialSource>(credentialWithToken("second")));
+    const WebConnection signedOut(*Platform::URL::parse(server.url("")), std::make_shared<FixedCredentialSource>(nullptr));
+    for (int round = 0; round < 3; ++round) {
+        for (const auto* connection : {&first, &second}) {
+            ASSERT_NO_THROW(connection->makeAPICall(Probe<Stamp>("x"), std::nullopt, false).get());
+        }
+    }
+    EXPECT_THROW(signedOut.makeAPICall(Probe<Stamp>("x"), std::nullopt, false).get(), RailsError)
+        << "its own source has no credential, whatever the shared manager holds";
+    const auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 6u);
+    for (std::size_t i = 0; i < requests.size(); ++i) {
+        EXPECT_EQ(requests[i].header("Authorization"), i % 2 == 0 ? "Bearer first" : "Bearer second") << i;
+    }
+    EXPECT_EQ(call(Probe<Stamp>("x")).value().response.name, "x") << "the shared manager still serves the rest";
+}
+
+TEST_F(WebConnectionTest, CancelledCallFailsOnceAndIsCounted) {
+    std::atomic<int> completions{0};
+    std::promise<Platform::Result<APIResponse<Stamp>>> done;
+    const auto progress = connection->makeAPICallWithReturn(Probe<Stamp>("slow"), std::nullopt, false, [&](auto result) {
+        if (completions.fetch_add(1) == 0) done.set_value(result);
+    });
+    progress->cancel();
+    auto result = done.get_future().get();
+    ASSERT_TRUE(result.error<Platform::URLError>());
+    EXPECT_EQ(result.error<Platform::URLError>()->code(), Platform::URLError::Code::cancelled);
+    EXPECT_EQ(WebConnection::failureCount(), 1);
+    ASSERT_TRUE(call(Probe<Stamp>("x")));
+    EXPECT_EQ(completions.load(), 1);
+}
+
+// The API session's I/O thread is the only one a fresh connection starts; the download
+// and upload sessions start on first use, once for all copies.
+// No server here: a server's threads may still be starting while the test counts.
+TEST(WebConnectionThreads, StartsOneSessionThreadAndTheOthersOnFirstUse) {
+    const auto before = threadCount();
+    const WebConnection fresh(*Platform::URL::parse("http://127.0.0.1:9"));
+    EXPECT_EQ(threadCount(), before + 1);
+    const WebConnection copy = fresh;
+    EXPECT_EQ(&copy.downloadSession(), &fresh.downloadSession());
+    EXPECT_EQ(threadCount(), before + 2);
+    EXPECT_EQ(&copy.uploadSession(), &fresh.uploadSession());
+    EXPECT_EQ(threadCount(), before + 3);
 }
 
 }  // namespace

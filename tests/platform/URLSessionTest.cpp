@@ -306,8 +306,10 @@ TEST(URLSession, EndingSessionCancelsTransfersInFlight) {
         std::vector<std::future<URLSession::DataResult>> futures;
         {
             URLSession session;
-            for (int i = 0; i < 4; ++i) futures.push_back(session.data(makeRequest(server.url("/hold"))));
-            ASSERT_TRUE(server.waitForRequests(4, 30s));
+            // Two more than the host's connections: those wait in the session's queue.
+            const int connections = session.configuration().maximumConnectionsPerHost;
+            for (int i = 0; i < connections + 2; ++i) futures.push_back(session.data(makeRequest(server.url("/hold"))));
+            ASSERT_TRUE(server.waitForRequests(static_cast<std::size_t>(connections), 30s));
             if (invalidate) {
                 session.invalidateAndCancel();
                 futures.push_back(session.data(makeRequest(server.url("/hold"))));
