@@ -34,7 +34,10 @@ T unwrap(const detail::Handle& handle) {
     return value;
 }
 
-// Only called on handles already known to hold an object.
+static_assert(sizeof(simdjson::dom::object) <= sizeof(detail::Handle) &&
+              std::is_trivially_copyable_v<simdjson::dom::object>);
+
+// Only called on element handles already known to hold an object.
 simdjson::dom::object objectOf(const detail::Handle& handle) {
     simdjson::dom::object obj;
     [[maybe_unused]] const auto status = unwrap<element>(handle).get_object().get(obj);
@@ -109,11 +112,52 @@ std::string_view convertInto(std::string_view key, std::array<char, 96>& buffer,
     return {out, n};
 }
 
+// convertInto(wire) == name, without building the converted key: every member lookup
+// compares keys, so this runs once or more per decoded field.
+bool snakeCaseKeyMatches(std::string_view wire, std::string_view name) {
+    // Most keys have no underscore at all and stay as they are.
+    if (wire.find('_') == std::string_view::npos) return wire == name;
+    const auto first = wire.find_first_not_of('_');
+    if (first == std::string_view::npos) return wire == name;
+    const auto last = wire.find_last_not_of('_');
+    const auto middle = wire.substr(first, last - first + 1);
+    if (middle.find('_') == std::string_view::npos) return wire == name;
+
+    const std::size_t trailing = wire.size() - 1 - last;
+    if (name.size() < first + trailing) return false;
+    for (std::size_t i = 0; i < first; ++i) {
+        if (name[i] != '_') return false;
+    }
+    for (std::size_t i = name.size() - trailing; i < name.size(); ++i) {
+        if (name[i] != '_') return false;
+    }
+    const std::size_t end = name.size() - trailing;
+    std::size_t n = first;
+    bool firstComponent = true;
+    bool startOfComponent = true;
+    for (const char c : middle) {
+        if (c == '_') {
+            if (!startOfComponent) firstComponent = false;
+            startOfComponent = true;
+            continue;
+        }
+        const auto uc = static_cast<unsigned char>(c);
+        char converted = c;
+        if (startOfComponent && !firstComponent) {
+            if (uc >= 'a' && uc <= 'z') converted = static_cast<char>(uc - 32);
+        } else if (uc >= 'A' && uc <= 'Z') {
+            converted = static_cast<char>(uc + 32);
+        }
+        if (n == end || name[n] != converted) return false;
+        ++n;
+        startOfComponent = false;
+    }
+    return n == end;
+}
+
 bool keyMatches(std::string_view wire, std::string_view name, KeyDecodingStrategy strategy) {
     if (strategy == KeyDecodingStrategy::useDefaultKeys) return wire == name;
-    std::array<char, 96> buffer;
-    std::string spill;
-    return convertInto(wire, buffer, spill) == name;
+    return snakeCaseKeyMatches(wire, name);
 }
 
 // One parser per thread, reused; a decode started from inside another decode on the
@@ -153,10 +197,12 @@ void JSONValue::failType(std::string_view expected) const {
          "Expected to decode " + std::string(expected) + " but found " + std::string(describe(type)) + " instead.");
 }
 
-std::string JSONValue::string() const {
+std::string JSONValue::string() const { return std::string(stringView()); }
+
+std::string_view JSONValue::stringView() const {
     std::string_view text;
     if (unwrap<element>(handle_).get_string().get(text) != simdjson::SUCCESS) failType("String");
-    return std::string(text);
+    return text;
 }
 
 bool JSONValue::boolean() const {
@@ -226,10 +272,13 @@ Date JSONValue::date() const {
     if (context_->dates == DateDecodingStrategy::deferredToDate) {
         return Date{number() + referenceDateOffset};
     }
-    const auto text = string();
-    if (auto date = ISO8601DateFormatter::withFractionalSeconds().date(text)) return *date;
-    if (auto date = ISO8601DateFormatter::internetDateTime().date(text)) return *date;
-    fail(DecodingError::Kind::dataCorrupted, "Failed to decode date from string: " + text);
+    const auto text = stringView();
+    // Only a text with a fraction can be one: spare the other parser the attempt.
+    const bool hasFraction = text.size() > 19 && text[19] == '.';
+    const auto& formatter = hasFraction ? ISO8601DateFormatter::withFractionalSeconds()
+                                        : ISO8601DateFormatter::internetDateTime();
+    if (auto date = formatter.date(text)) return *date;
+    fail(DecodingError::Kind::dataCorrupted, "Failed to decode date from string: " + std::string(text));
 }
 
 void JSONValue::failNumber(std::string_view typeName, const std::string& text) const {
@@ -262,13 +311,13 @@ void JSONValue::forEachElement(void (*body)(void*, const JSONValue&), void* sink
 // --- KeyedDecoder ------------------------------------------------------------------
 
 KeyedDecoder::KeyedDecoder(detail::Handle object, const detail::PathNode* path, const detail::DecodeContext* context)
-    : object_(object), path_(path), context_(context) {
-    const auto obj = objectOf(object_);
+    : object_(wrap(objectOf(object))), path_(path), context_(context) {
+    const auto obj = unwrap<simdjson::dom::object>(object_);
     cursor_ = wrap(obj.begin());
 }
 
 std::optional<JSONValue> KeyedDecoder::find(std::string_view key, const detail::PathNode* node) const {
-    const auto obj = objectOf(object_);
+    const auto obj = unwrap<simdjson::dom::object>(object_);
     const auto begin = obj.begin();
     const auto end = obj.end();
     const auto start = unwrap<ObjectIterator>(cursor_);
@@ -291,7 +340,7 @@ std::optional<JSONValue> KeyedDecoder::find(std::string_view key, const detail::
 bool KeyedDecoder::contains(std::string_view key) const { return find(key, path_).has_value(); }
 
 std::vector<std::string> KeyedDecoder::allKeys() const {
-    const auto obj = objectOf(object_);
+    const auto obj = unwrap<simdjson::dom::object>(object_);
     std::vector<std::string> keys;
     for (auto field : obj) {
         keys.push_back(context_->keys == KeyDecodingStrategy::convertFromSnakeCase ? convertFromSnakeCase(field.key)

@@ -97,6 +97,8 @@ public:
     // Strict readers: a string is a string, a boolean a boolean; integers take only
     // integral numbers in range, unsigned ones refuse negatives.
     std::string string() const;
+    // The text where it lies in the parsed document: valid until the decode returns.
+    std::string_view stringView() const;
     bool boolean() const;
     double number() const;
     std::int64_t int64(std::string_view typeName = "Int64", std::int64_t min = std::numeric_limits<std::int64_t>::min(),
@@ -188,7 +190,7 @@ private:
     std::optional<JSONValue> find(std::string_view key, const detail::PathNode* node) const;
     [[noreturn]] void keyNotFound(std::string_view key) const;
 
-    detail::Handle object_;
+    detail::Handle object_;  // the object itself, not the element holding it
     // Members usually arrive in the order records read them: searching from just past
     // the last hit makes each lookup a single comparison in the common case.
     mutable detail::Handle cursor_;
@@ -300,10 +302,10 @@ struct JSONDecodable<E> {
     static E decode(const JSONValue& v) {
         using Raw = RawValueType<E>;
         if constexpr (std::is_same_v<Raw, std::string_view>) {
-            auto raw = v.string();
-            if (auto e = fromRawValue<E>(std::string_view(raw))) return *e;
-            v.fail(DecodingError::Kind::dataCorrupted,
-                   "Cannot initialize " + std::string(RawValues<E>::typeName) + " from invalid String value " + raw);
+            const auto raw = v.stringView();
+            if (auto e = fromRawValue<E>(raw)) return *e;
+            v.fail(DecodingError::Kind::dataCorrupted, "Cannot initialize " + std::string(RawValues<E>::typeName) +
+                                                           " from invalid String value " + std::string(raw));
         } else {
             auto raw = JSONDecodable<Raw>::decode(v);
             if (auto e = fromRawValue<E>(raw)) return *e;

@@ -96,12 +96,21 @@ const ISO8601DateFormatter& ISO8601DateFormatter::withFractionalSeconds() {
 }
 
 std::optional<Date> ISO8601DateFormatter::date(std::string_view text) const noexcept {
-    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
-    if (text.size() < 20 || !readDigits(text, 0, 4, year) || text[4] != '-' || !readDigits(text, 5, 2, month) ||
-        text[7] != '-' || !readDigits(text, 8, 2, day) || text[10] != 'T' || !readDigits(text, 11, 2, hour) ||
-        text[13] != ':' || !readDigits(text, 14, 2, minute) || text[16] != ':' || !readDigits(text, 17, 2, second)) {
+    // "YYYY-MM-DDTHH:MM:SS" sits at fixed places: check every digit at once, then read.
+    if (text.size() < 20) return std::nullopt;
+    const auto digit = [&](std::size_t i) { return static_cast<unsigned>(static_cast<unsigned char>(text[i])) - '0'; };
+    const unsigned notDigits = (digit(0) > 9) | (digit(1) > 9) | (digit(2) > 9) | (digit(3) > 9) | (digit(5) > 9) |
+                               (digit(6) > 9) | (digit(8) > 9) | (digit(9) > 9) | (digit(11) > 9) | (digit(12) > 9) |
+                               (digit(14) > 9) | (digit(15) > 9) | (digit(17) > 9) | (digit(18) > 9);
+    if (notDigits != 0 || text[4] != '-' || text[7] != '-' || text[10] != 'T' || text[13] != ':' || text[16] != ':') {
         return std::nullopt;
     }
+    const int year = static_cast<int>(digit(0) * 1000 + digit(1) * 100 + digit(2) * 10 + digit(3));
+    const int month = static_cast<int>(digit(5) * 10 + digit(6));
+    const int day = static_cast<int>(digit(8) * 10 + digit(9));
+    const int hour = static_cast<int>(digit(11) * 10 + digit(12));
+    const int minute = static_cast<int>(digit(14) * 10 + digit(15));
+    const int second = static_cast<int>(digit(17) * 10 + digit(18));
     if (month < 1 || month > 12 || day < 1 || day > daysInMonth(year, month) || hour > 23 || minute > 59 ||
         second > 59) {
         return std::nullopt;
