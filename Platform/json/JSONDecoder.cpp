@@ -112,10 +112,8 @@ std::string_view convertInto(std::string_view key, std::array<char, 96>& buffer,
     return {out, n};
 }
 
-// convertInto(wire) == name, without building the converted key: every member lookup
-// compares keys, so this runs once or more per decoded field.
-bool snakeCaseKeyMatches(std::string_view wire, std::string_view name) {
-    // Most keys have no underscore at all and stay as they are.
+// convertInto(wire) == name for any key, without building the converted key.
+bool anySnakeCaseKeyMatches(std::string_view wire, std::string_view name) {
     if (wire.find('_') == std::string_view::npos) return wire == name;
     const auto first = wire.find_first_not_of('_');
     if (first == std::string_view::npos) return wire == name;
@@ -153,6 +151,31 @@ bool snakeCaseKeyMatches(std::string_view wire, std::string_view name) {
         startOfComponent = false;
     }
     return n == end;
+}
+
+// The same answer for the keys the service sends (lower case, digits, inner underscores)
+// in one pass: each '_' drops out and upper-cases the letter after it. Every member
+// lookup compares keys, so this runs once or more per decoded field. Keys with an upper
+// case letter or an underscore at either end take the general way.
+bool snakeCaseKeyMatches(std::string_view wire, std::string_view name) {
+    if (wire.empty() || wire.front() == '_' || wire.back() == '_') return anySnakeCaseKeyMatches(wire, name);
+    // First the run that converts to itself (no '_', no upper case): a plain comparison.
+    const std::size_t common = std::min(wire.size(), name.size());
+    std::size_t n = 0;
+    while (n < common && wire[n] == name[n] && wire[n] != '_' && !(wire[n] >= 'A' && wire[n] <= 'Z')) ++n;
+    bool startOfComponent = false;
+    for (const char c : wire.substr(n)) {
+        if (c == '_') {
+            startOfComponent = true;
+            continue;
+        }
+        if (c >= 'A' && c <= 'Z') return anySnakeCaseKeyMatches(wire, name);
+        const char converted = startOfComponent && c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
+        if (n == name.size() || name[n] != converted) return false;
+        ++n;
+        startOfComponent = false;
+    }
+    return n == name.size();
 }
 
 bool keyMatches(std::string_view wire, std::string_view name, KeyDecodingStrategy strategy) {
@@ -314,30 +337,31 @@ KeyedDecoder::KeyedDecoder(detail::Handle object, const detail::PathNode* path, 
     : object_(wrap(objectOf(object))), path_(path), context_(context) {
     const auto obj = unwrap<simdjson::dom::object>(object_);
     cursor_ = wrap(obj.begin());
+    end_ = wrap(obj.end());
 }
 
-std::optional<JSONValue> KeyedDecoder::find(std::string_view key, const detail::PathNode* node) const {
-    const auto obj = unwrap<simdjson::dom::object>(object_);
-    const auto begin = obj.begin();
-    const auto end = obj.end();
+bool KeyedDecoder::find(std::string_view key, detail::Handle& value) const {
+    const auto end = unwrap<ObjectIterator>(end_);
     const auto start = unwrap<ObjectIterator>(cursor_);
-
-    auto scan = [&](ObjectIterator from, ObjectIterator to) -> std::optional<JSONValue> {
-        for (auto it = from; it != to; ++it) {
-            if (keyMatches(it.key(), key, context_->keys)) {
-                auto next = it;
-                ++next;
-                cursor_ = wrap(next);
-                return JSONValue(wrap(it.value()), node, context_);
-            }
-        }
-        return std::nullopt;
+    const auto strategy = context_->keys;
+    const auto hit = [&](ObjectIterator it) {
+        value = wrap(it.value());
+        cursor_ = wrap(++it);
+        return true;
     };
-    if (auto hit = scan(start, end)) return hit;
-    return scan(begin, start);
+    for (auto it = start; it != end; ++it) {
+        if (keyMatches(it.key(), key, strategy)) return hit(it);
+    }
+    for (auto it = unwrap<simdjson::dom::object>(object_).begin(); it != start; ++it) {
+        if (keyMatches(it.key(), key, strategy)) return hit(it);
+    }
+    return false;
 }
 
-bool KeyedDecoder::contains(std::string_view key) const { return find(key, path_).has_value(); }
+bool KeyedDecoder::contains(std::string_view key) const {
+    detail::Handle value;
+    return find(key, value);
+}
 
 std::vector<std::string> KeyedDecoder::allKeys() const {
     const auto obj = unwrap<simdjson::dom::object>(object_);

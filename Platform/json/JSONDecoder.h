@@ -151,19 +151,21 @@ public:
     // The member must be present and not null.
     template <class T>
     T decode(std::string_view key) const {
-        detail::PathNode node{path_, key, 0, false};
-        auto value = find(key, &node);
-        if (!value) keyNotFound(key);
-        return JSONDecodable<T>::decode(*value);
+        detail::Handle value;
+        if (!find(key, value)) keyNotFound(key);
+        const detail::PathNode node{path_, key, 0, false};
+        return JSONDecodable<T>::decode(JSONValue(value, &node, context_));
     }
 
     // Absent or null gives no value; anything else must decode.
     template <class T>
     std::optional<T> decodeIfPresent(std::string_view key) const {
-        detail::PathNode node{path_, key, 0, false};
-        auto value = find(key, &node);
-        if (!value || value->isNull()) return std::nullopt;
-        return JSONDecodable<T>::decode(*value);
+        detail::Handle value;
+        if (!find(key, value)) return std::nullopt;
+        const detail::PathNode node{path_, key, 0, false};
+        const JSONValue member(value, &node, context_);
+        if (member.isNull()) return std::nullopt;
+        return JSONDecodable<T>::decode(member);
     }
 
     // Like decodeIfPresent, but a value that does not decode also gives no value.
@@ -187,13 +189,15 @@ private:
     friend class JSONValue;
     KeyedDecoder(detail::Handle object, const detail::PathNode* path, const detail::DecodeContext* context);
 
-    std::optional<JSONValue> find(std::string_view key, const detail::PathNode* node) const;
+    // The member's value, and the cursor moved past it; false when there is none.
+    bool find(std::string_view key, detail::Handle& value) const;
     [[noreturn]] void keyNotFound(std::string_view key) const;
 
     detail::Handle object_;  // the object itself, not the element holding it
     // Members usually arrive in the order records read them: searching from just past
     // the last hit makes each lookup a single comparison in the common case.
     mutable detail::Handle cursor_;
+    detail::Handle end_;
     const detail::PathNode* path_;
     const detail::DecodeContext* context_;
 };

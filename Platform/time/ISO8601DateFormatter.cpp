@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <iterator>
 
 namespace Platform {
 
@@ -31,23 +32,19 @@ bool readDigits(std::string_view text, std::size_t pos, std::size_t count, int& 
     return true;
 }
 
-bool isLeapYear(std::int64_t year) {
+// Days since 1970-01-01 in the proleptic Gregorian calendar, for the four-digit years a
+// text can hold (0...9999). Years count from March so the leap day ends them; shifted by
+// one era of 400 years (146097 days) so everything stays unsigned and no division needs a
+// sign fix. Parsing runs once per date field of every answer.
+std::int64_t daysFromFourDigitYear(unsigned year, unsigned month, unsigned day) {
+    const unsigned shiftedYear = year + 400 - (month <= 2 ? 1 : 0);
+    const unsigned dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+    const unsigned days = shiftedYear * 365 + shiftedYear / 4 - shiftedYear / 100 + shiftedYear / 400 + dayOfYear;
+    return static_cast<std::int64_t>(days) - 719468 - 146097;
+}
+
+bool isLeapYear(unsigned year) {
     return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
-
-int daysInMonth(std::int64_t year, int month) {
-    static constexpr int lengths[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return month == 2 && isLeapYear(year) ? 29 : lengths[month - 1];
-}
-
-// Days since 1970-01-01 in the proleptic Gregorian calendar (eras of 400 years).
-std::int64_t daysFromCivil(std::int64_t year, int month, int day) {
-    year -= month <= 2 ? 1 : 0;
-    const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
-    const std::int64_t yearOfEra = year - era * 400;
-    const std::int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    const std::int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-    return era * 146097 + dayOfEra - 719468;
 }
 
 struct CivilDate {
@@ -105,16 +102,15 @@ std::optional<Date> ISO8601DateFormatter::date(std::string_view text) const noex
     if (notDigits != 0 || text[4] != '-' || text[7] != '-' || text[10] != 'T' || text[13] != ':' || text[16] != ':') {
         return std::nullopt;
     }
-    const int year = static_cast<int>(digit(0) * 1000 + digit(1) * 100 + digit(2) * 10 + digit(3));
-    const int month = static_cast<int>(digit(5) * 10 + digit(6));
-    const int day = static_cast<int>(digit(8) * 10 + digit(9));
-    const int hour = static_cast<int>(digit(11) * 10 + digit(12));
-    const int minute = static_cast<int>(digit(14) * 10 + digit(15));
-    const int second = static_cast<int>(digit(17) * 10 + digit(18));
-    if (month < 1 || month > 12 || day < 1 || day > daysInMonth(year, month) || hour > 23 || minute > 59 ||
-        second > 59) {
-        return std::nullopt;
-    }
+    const unsigned year = digit(0) * 1000 + digit(1) * 100 + digit(2) * 10 + digit(3);
+    const unsigned month = digit(5) * 10 + digit(6);
+    const unsigned day = digit(8) * 10 + digit(9);
+    const unsigned hour = digit(11) * 10 + digit(12);
+    const unsigned minute = digit(14) * 10 + digit(15);
+    const unsigned second = digit(17) * 10 + digit(18);
+    static constexpr unsigned char monthLengths[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (month < 1 || month > 12 || day < 1 || hour > 23 || minute > 59 || second > 59) return std::nullopt;
+    if (day > monthLengths[month - 1] && !(month == 2 && day == 29 && isLeapYear(year))) return std::nullopt;
 
     std::size_t pos = 19;
     std::int64_t nanoseconds = 0;
@@ -122,11 +118,10 @@ std::optional<Date> ISO8601DateFormatter::date(std::string_view text) const noex
         if (text[pos] != '.') return std::nullopt;
         const std::size_t start = ++pos;
         // Digits past nanoseconds are checked but carry nothing a double could hold.
-        std::int64_t scale = 100'000'000;
-        while (pos < text.size() && isDigit(text[pos])) {
-            nanoseconds += (text[pos] - '0') * scale;
-            scale /= 10;
-            ++pos;
+        static constexpr std::int64_t scales[] = {100'000'000, 10'000'000, 1'000'000, 100'000, 10'000,
+                                                  1'000,       100,        10,        1};
+        for (std::size_t digit = 0; pos < text.size() && isDigit(text[pos]); ++digit, ++pos) {
+            if (digit < std::size(scales)) nanoseconds += (text[pos] - '0') * scales[digit];
         }
         if (pos == start) return std::nullopt;
     }
@@ -150,8 +145,8 @@ std::optional<Date> ISO8601DateFormatter::date(std::string_view text) const noex
     }
     if (pos != text.size()) return std::nullopt;
 
-    const std::int64_t seconds =
-        daysFromCivil(year, month, day) * secondsPerDay + hour * 3600 + minute * 60 + second - offsetSeconds;
+    const std::int64_t seconds = daysFromFourDigitYear(year, month, day) * secondsPerDay +
+                                 static_cast<std::int64_t>(hour * 3600 + minute * 60 + second) - offsetSeconds;
     return Date{composeSeconds(seconds, nanoseconds)};
 }
 
