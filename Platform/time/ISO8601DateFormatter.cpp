@@ -96,9 +96,9 @@ std::optional<Date> ISO8601DateFormatter::date(std::string_view text) const noex
     // "YYYY-MM-DDTHH:MM:SS" sits at fixed places: check every digit at once, then read.
     if (text.size() < 20) return std::nullopt;
     const auto digit = [&](std::size_t i) { return static_cast<unsigned>(static_cast<unsigned char>(text[i])) - '0'; };
-    const unsigned notDigits = (digit(0) > 9) | (digit(1) > 9) | (digit(2) > 9) | (digit(3) > 9) | (digit(5) > 9) |
-                               (digit(6) > 9) | (digit(8) > 9) | (digit(9) > 9) | (digit(11) > 9) | (digit(12) > 9) |
-                               (digit(14) > 9) | (digit(15) > 9) | (digit(17) > 9) | (digit(18) > 9);
+    static constexpr std::size_t digitPlaces[] = {0, 1, 2, 3, 5, 6, 8, 9, 11, 12, 14, 15, 17, 18};
+    unsigned notDigits = 0;
+    for (const std::size_t place : digitPlaces) notDigits |= static_cast<unsigned>(digit(place) > 9);
     if (notDigits != 0 || text[4] != '-' || text[7] != '-' || text[10] != 'T' || text[13] != ':' || text[16] != ':') {
         return std::nullopt;
     }
