@@ -340,14 +340,15 @@ KeyedDecoder::KeyedDecoder(detail::Handle object, const detail::PathNode* path, 
     end_ = wrap(obj.end());
 }
 
-bool KeyedDecoder::find(std::string_view key, detail::Handle& value) const {
+KeyedDecoder::Member KeyedDecoder::find(std::string_view key, detail::Handle& value) const {
     const auto end = unwrap<ObjectIterator>(end_);
     const auto start = unwrap<ObjectIterator>(cursor_);
     const auto strategy = context_->keys;
     const auto hit = [&](ObjectIterator it) {
-        value = wrap(it.value());
+        const element member = it.value();
+        value = wrap(member);
         cursor_ = wrap(++it);
-        return true;
+        return member.is_null() ? Member::null : Member::present;
     };
     for (auto it = start; it != end; ++it) {
         if (keyMatches(it.key(), key, strategy)) return hit(it);
@@ -355,12 +356,12 @@ bool KeyedDecoder::find(std::string_view key, detail::Handle& value) const {
     for (auto it = unwrap<simdjson::dom::object>(object_).begin(); it != start; ++it) {
         if (keyMatches(it.key(), key, strategy)) return hit(it);
     }
-    return false;
+    return Member::absent;
 }
 
 bool KeyedDecoder::contains(std::string_view key) const {
     detail::Handle value;
-    return find(key, value);
+    return find(key, value) != Member::absent;
 }
 
 std::vector<std::string> KeyedDecoder::allKeys() const {

@@ -152,7 +152,7 @@ public:
     template <class T>
     T decode(std::string_view key) const {
         detail::Handle value;
-        if (!find(key, value)) keyNotFound(key);
+        if (find(key, value) == Member::absent) keyNotFound(key);
         const detail::PathNode node{path_, key, 0, false};
         return JSONDecodable<T>::decode(JSONValue(value, &node, context_));
     }
@@ -161,11 +161,9 @@ public:
     template <class T>
     std::optional<T> decodeIfPresent(std::string_view key) const {
         detail::Handle value;
-        if (!find(key, value)) return std::nullopt;
+        if (find(key, value) != Member::present) return std::nullopt;
         const detail::PathNode node{path_, key, 0, false};
-        const JSONValue member(value, &node, context_);
-        if (member.isNull()) return std::nullopt;
-        return JSONDecodable<T>::decode(member);
+        return JSONDecodable<T>::decode(JSONValue(value, &node, context_));
     }
 
     // Like decodeIfPresent, but a value that does not decode also gives no value.
@@ -189,8 +187,9 @@ private:
     friend class JSONValue;
     KeyedDecoder(detail::Handle object, const detail::PathNode* path, const detail::DecodeContext* context);
 
-    // The member's value, and the cursor moved past it; false when there is none.
-    bool find(std::string_view key, detail::Handle& value) const;
+    enum class Member { absent, null, present };
+    // The member's value, and the cursor moved past it.
+    Member find(std::string_view key, detail::Handle& value) const;
     [[noreturn]] void keyNotFound(std::string_view key) const;
 
     detail::Handle object_;  // the object itself, not the element holding it
