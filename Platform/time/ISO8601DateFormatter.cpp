@@ -113,9 +113,10 @@ std::optional<Date> ISO8601DateFormatter::date(std::string_view text) const noex
     // "YYYY-MM-DDTHH:MM:SS" sits at fixed places: check every digit at once, then read.
     if (text.size() < 20) return std::nullopt;
     const auto digit = [&](std::size_t i) { return static_cast<unsigned>(static_cast<unsigned char>(text[i])) - '0'; };
-    static constexpr std::size_t digitPlaces[] = {0, 1, 2, 3, 5, 6, 8, 9, 11, 12, 14, 15, 17, 18};
-    unsigned notDigits = 0;
-    for (const std::size_t place : digitPlaces) notDigits |= static_cast<unsigned>(digit(place) > 9);
+    const auto notDigit = [&](std::size_t i) { return digit(i) > 9 ? 1U : 0U; };
+    const unsigned notDigits = notDigit(0) | notDigit(1) | notDigit(2) | notDigit(3) | notDigit(5) | notDigit(6) |
+                               notDigit(8) | notDigit(9) | notDigit(11) | notDigit(12) | notDigit(14) | notDigit(15) |
+                               notDigit(17) | notDigit(18);
     if (notDigits != 0 || text[4] != '-' || text[7] != '-' || text[10] != 'T' || text[13] != ':' || text[16] != ':') {
         return std::nullopt;
     }
