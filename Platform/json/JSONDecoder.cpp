@@ -340,15 +340,15 @@ KeyedDecoder::KeyedDecoder(detail::Handle object, const detail::PathNode* path, 
     end_ = wrap(obj.end());
 }
 
-KeyedDecoder::Member KeyedDecoder::find(std::string_view key, detail::Handle& value) const {
+detail::Handle KeyedDecoder::find(std::string_view key, Member& member) const {
     const auto end = unwrap<ObjectIterator>(end_);
     const auto start = unwrap<ObjectIterator>(cursor_);
     const auto strategy = context_->keys;
     const auto hit = [&](ObjectIterator it) {
-        const element member = it.value();
-        value = wrap(member);
+        const element value = it.value();
+        member = value.is_null() ? Member::null : Member::present;
         cursor_ = wrap(++it);
-        return member.is_null() ? Member::null : Member::present;
+        return wrap(value);
     };
     for (auto it = start; it != end; ++it) {
         if (keyMatches(it.key(), key, strategy)) return hit(it);
@@ -356,12 +356,14 @@ KeyedDecoder::Member KeyedDecoder::find(std::string_view key, detail::Handle& va
     for (auto it = unwrap<simdjson::dom::object>(object_).begin(); it != start; ++it) {
         if (keyMatches(it.key(), key, strategy)) return hit(it);
     }
-    return Member::absent;
+    member = Member::absent;
+    return {};
 }
 
 bool KeyedDecoder::contains(std::string_view key) const {
-    detail::Handle value;
-    return find(key, value) != Member::absent;
+    Member member;
+    (void)find(key, member);
+    return member != Member::absent;
 }
 
 std::vector<std::string> KeyedDecoder::allKeys() const {

@@ -151,8 +151,9 @@ public:
     // The member must be present and not null.
     template <class T>
     T decode(std::string_view key) const {
-        detail::Handle value;
-        if (find(key, value) == Member::absent) keyNotFound(key);
+        Member member;
+        const auto value = find(key, member);
+        if (member == Member::absent) keyNotFound(key);
         const detail::PathNode node{path_, key, 0, false};
         return JSONDecodable<T>::decode(JSONValue(value, &node, context_));
     }
@@ -160,8 +161,9 @@ public:
     // Absent or null gives no value; anything else must decode.
     template <class T>
     std::optional<T> decodeIfPresent(std::string_view key) const {
-        detail::Handle value;
-        if (find(key, value) != Member::present) return std::nullopt;
+        Member member;
+        const auto value = find(key, member);
+        if (member != Member::present) return std::nullopt;
         const detail::PathNode node{path_, key, 0, false};
         return JSONDecodable<T>::decode(JSONValue(value, &node, context_));
     }
@@ -188,8 +190,10 @@ private:
     KeyedDecoder(detail::Handle object, const detail::PathNode* path, const detail::DecodeContext* context);
 
     enum class Member { absent, null, present };
-    // The member's value, and the cursor moved past it.
-    Member find(std::string_view key, detail::Handle& value) const;
+    // The member's value, and the cursor moved past it. The handle comes back by value, in
+    // registers: passed through memory it was stored in halves and read whole, which the
+    // processor cannot forward and stalls on for every field.
+    detail::Handle find(std::string_view key, Member& member) const;
     [[noreturn]] void keyNotFound(std::string_view key) const;
 
     detail::Handle object_;  // the object itself, not the element holding it

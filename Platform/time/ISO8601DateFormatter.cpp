@@ -111,13 +111,15 @@ const ISO8601DateFormatter& ISO8601DateFormatter::withFractionalSeconds() {
 
 std::optional<Date> ISO8601DateFormatter::date(std::string_view text) const noexcept {
     // "YYYY-MM-DDTHH:MM:SS" sits at fixed places: check every digit at once, then read.
-    if (text.size() < 20) return std::nullopt;
+    // Refusals are marked unlikely: without that the compiler took the accepted path for
+    // the cold one and built it for size, with real divisions in the calendar arithmetic.
+    if (text.size() < 20) [[unlikely]] return std::nullopt;
     const auto digit = [&](std::size_t i) { return static_cast<unsigned>(static_cast<unsigned char>(text[i])) - '0'; };
     const auto notDigit = [&](std::size_t i) { return digit(i) > 9 ? 1U : 0U; };
     const unsigned notDigits = notDigit(0) | notDigit(1) | notDigit(2) | notDigit(3) | notDigit(5) | notDigit(6) |
                                notDigit(8) | notDigit(9) | notDigit(11) | notDigit(12) | notDigit(14) | notDigit(15) |
                                notDigit(17) | notDigit(18);
-    if (notDigits != 0 || text[4] != '-' || text[7] != '-' || text[10] != 'T' || text[13] != ':' || text[16] != ':') {
+    if (notDigits != 0 || text[4] != '-' || text[7] != '-' || text[10] != 'T' || text[13] != ':' || text[16] != ':') [[unlikely]] {
         return std::nullopt;
     }
     const unsigned year = digit(0) * 1000 + digit(1) * 100 + digit(2) * 10 + digit(3);
@@ -127,13 +129,17 @@ std::optional<Date> ISO8601DateFormatter::date(std::string_view text) const noex
     const unsigned minute = digit(14) * 10 + digit(15);
     const unsigned second = digit(17) * 10 + digit(18);
     static constexpr unsigned char monthLengths[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (month < 1 || month > 12 || day < 1 || hour > 23 || minute > 59 || second > 59) return std::nullopt;
-    if (day > monthLengths[month - 1] && !(month == 2 && day == 29 && isLeapYear(year))) return std::nullopt;
+    if (month < 1 || month > 12 || day < 1 || hour > 23 || minute > 59 || second > 59) [[unlikely]] {
+        return std::nullopt;
+    }
+    if (day > monthLengths[month - 1] && !(month == 2 && day == 29 && isLeapYear(year))) [[unlikely]] {
+        return std::nullopt;
+    }
 
     std::size_t pos = 19;
     std::int64_t nanoseconds = 0;
     if (options_ == Options::withFractionalSeconds) {
-        if (text[pos] != '.') return std::nullopt;
+        if (text[pos] != '.') [[unlikely]] return std::nullopt;
         const std::size_t start = ++pos;
         // Digits past nanoseconds are checked but carry nothing a double could hold.
         static constexpr std::int64_t scales[] = {100'000'000, 10'000'000, 1'000'000, 100'000, 10'000,
@@ -141,10 +147,10 @@ std::optional<Date> ISO8601DateFormatter::date(std::string_view text) const noex
         for (std::size_t digit = 0; pos < text.size() && isDigit(text[pos]); ++digit, ++pos) {
             if (digit < std::size(scales)) nanoseconds += (text[pos] - '0') * scales[digit];
         }
-        if (pos == start) return std::nullopt;
+        if (pos == start) [[unlikely]] return std::nullopt;
     }
 
-    if (pos >= text.size()) return std::nullopt;
+    if (pos >= text.size()) [[unlikely]] return std::nullopt;
     std::int64_t offsetSeconds = 0;
     const char designator = text[pos];
     if (designator == 'Z') {
@@ -161,7 +167,7 @@ std::optional<Date> ISO8601DateFormatter::date(std::string_view text) const noex
     } else {
         return std::nullopt;
     }
-    if (pos != text.size()) return std::nullopt;
+    if (pos != text.size()) [[unlikely]] return std::nullopt;
 
     const std::int64_t seconds = daysFromFourDigitYear(year, month, day) * secondsPerDay +
                                  static_cast<std::int64_t>(hour * 3600 + minute * 60 + second) - offsetSeconds;
