@@ -30,4 +30,25 @@ std::string fillingIdentifier(std::string_view endpointTemplate, std::string_vie
     return path;
 }
 
+bool isAcceptablePathIdentifier(std::string_view identifier) {
+    // Only the escapes of '.', '/' and '\\' matter here; every other byte stays as it is.
+    std::string plain;
+    plain.reserve(identifier.size());
+    for (std::size_t i = 0; i < identifier.size(); ++i) {
+        if (identifier[i] == '%' && identifier.size() - i >= 3) {
+            const char high = identifier[i + 1];
+            const char low = static_cast<char>(identifier[i + 2] | 0x20);
+            const char decoded = high == '2' && low == 'e' ? '.' : high == '2' && low == 'f' ? '/'
+                               : high == '5' && low == 'c' ? '\\' : '\0';
+            if (decoded != '\0') {
+                plain += decoded;
+                i += 2;
+                continue;
+            }
+        }
+        plain += identifier[i];
+    }
+    return !plain.empty() && plain != "." && plain != ".." && plain.find_first_of("/\\") == std::string::npos;
+}
+
 }  // namespace Common

@@ -31,6 +31,10 @@ public:
     // "GET /folders/12/ls?offset=0&limit=100", for log lines only.
     std::string httpRequestLine() const;
 
+    // False when an identifier the path is built from could lead the call to another
+    // endpoint (see isAcceptablePathIdentifier); such a call is refused before sending.
+    [[nodiscard]] virtual bool hasAcceptableIdentifier() const { return true; }
+
 protected:
     APIParameter(bool isAuthRequired, bool isJSONRequest, std::vector<Platform::URLQueryItem> queryItems = {})
         : queryItems_(std::move(queryItems)), isAuthRequired_(isAuthRequired), isJSONRequest_(isJSONRequest) {}
@@ -47,13 +51,20 @@ private:
 // and an identifier that itself holds ":id" is not expanded again).
 QUILLO_EXPORT std::string fillingIdentifier(std::string_view endpointTemplate, std::string_view identifier);
 
+// Whether an identifier may stand as one segment of a path. Refused: empty, "." and
+// "..", and anything holding a slash or a backslash, also when escaped ("%2e%2e", "%2F", "%5C"),
+// since servers decode escapes before they resolve dot segments.
+[[nodiscard]] QUILLO_EXPORT bool isAcceptablePathIdentifier(std::string_view identifier);
+
 // Base of the concrete endpoint types:
 //   struct AuthenticatedUserParameter : APIEndpoint<AuthenticatedUserParameter, TarnUser> {
 //       static constexpr APIMethod staticMethod = APIMethod::GET;
 //       static constexpr std::string_view endpointTemplate = "/users/me";
 //       AuthenticatedUserParameter() : APIEndpoint(/*isAuthRequired*/ true, /*isJSONRequest*/ false) {}
 //   };
-// A template with ":id" is filled from `identifier()`, which such types provide.
+// A template with ":id" is filled from `identifier()`, which such types provide; any
+// type with `identifier()` has it checked by hasAcceptableIdentifier(), also one that
+// builds its path by itself.
 template <class Derived, class Return>
 class APIEndpoint : public APIParameter {
 public:
@@ -65,6 +76,13 @@ public:
             return fillingIdentifier(Derived::endpointTemplate, static_cast<const Derived&>(*this).identifier());
         } else {
             return std::string(Derived::endpointTemplate);
+        }
+    }
+    bool hasAcceptableIdentifier() const override {
+        if constexpr (requires(const Derived& d) { d.identifier(); }) {
+            return isAcceptablePathIdentifier(static_cast<const Derived&>(*this).identifier());
+        } else {
+            return true;
         }
     }
 

@@ -5,6 +5,8 @@
 namespace Common {
 
 std::optional<Platform::URL> apiRequestURL(const APIServer& server, const APIParameter& parameter) {
+    // An identifier such as "../../admin" would carry the user's token to another endpoint.
+    if (!parameter.hasAcceptableIdentifier()) return std::nullopt;
     return Platform::URLComponents{
         .scheme = server.scheme,
         .host = server.host,

@@ -34,7 +34,8 @@ struct QUILLO_EXPORT APIServer {
 };
 
 // The URL of a call: the server's scheme, host and port, the parameter's path and its
-// already-encoded query items. No value when these do not form a URL.
+// already-encoded query items. No value when these do not form a URL or the parameter's
+// identifier is not acceptable as a path segment.
 [[nodiscard]] QUILLO_EXPORT std::optional<Platform::URL> apiRequestURL(const APIServer& server, const APIParameter& parameter);
 
 // Headers a call adds to the session's own, in order: Content-Type for JSON requests,

@@ -34,7 +34,10 @@ T unwrap(const detail::Handle& handle) {
     return value;
 }
 
-// Only called on handles already known to hold an object.
+static_assert(sizeof(simdjson::dom::object) <= sizeof(detail::Handle) &&
+              std::is_trivially_copyable_v<simdjson::dom::object>);
+
+// Only called on element handles already known to hold an object.
 simdjson::dom::object objectOf(const detail::Handle& handle) {
     simdjson::dom::object obj;
     [[maybe_unused]] const auto status = unwrap<element>(handle).get_object().get(obj);
@@ -109,11 +112,75 @@ std::string_view convertInto(std::string_view key, std::array<char, 96>& buffer,
     return {out, n};
 }
 
+// convertInto(wire) == name for any key, without building the converted key.
+bool anySnakeCaseKeyMatches(std::string_view wire, std::string_view name) {
+    if (wire.find('_') == std::string_view::npos) return wire == name;
+    const auto first = wire.find_first_not_of('_');
+    if (first == std::string_view::npos) return wire == name;
+    const auto last = wire.find_last_not_of('_');
+    const auto middle = wire.substr(first, last - first + 1);
+    if (middle.find('_') == std::string_view::npos) return wire == name;
+
+    const std::size_t trailing = wire.size() - 1 - last;
+    if (name.size() < first + trailing) return false;
+    for (std::size_t i = 0; i < first; ++i) {
+        if (name[i] != '_') return false;
+    }
+    for (std::size_t i = name.size() - trailing; i < name.size(); ++i) {
+        if (name[i] != '_') return false;
+    }
+    const std::size_t end = name.size() - trailing;
+    std::size_t n = first;
+    bool firstComponent = true;
+    bool startOfComponent = true;
+    for (const char c : middle) {
+        if (c == '_') {
+            if (!startOfComponent) firstComponent = false;
+            startOfComponent = true;
+            continue;
+        }
+        const auto uc = static_cast<unsigned char>(c);
+        char converted = c;
+        if (startOfComponent && !firstComponent) {
+            if (uc >= 'a' && uc <= 'z') converted = static_cast<char>(uc - 32);
+        } else if (uc >= 'A' && uc <= 'Z') {
+            converted = static_cast<char>(uc + 32);
+        }
+        if (n == end || name[n] != converted) return false;
+        ++n;
+        startOfComponent = false;
+    }
+    return n == end;
+}
+
+// The same answer for the keys the service sends (lower case, digits, inner underscores)
+// in one pass: each '_' drops out and upper-cases the letter after it. Every member
+// lookup compares keys, so this runs once or more per decoded field. Keys with an upper
+// case letter or an underscore at either end take the general way.
+bool snakeCaseKeyMatches(std::string_view wire, std::string_view name) {
+    if (wire.empty() || wire.front() == '_' || wire.back() == '_') return anySnakeCaseKeyMatches(wire, name);
+    // First the run that converts to itself (no '_', no upper case): a plain comparison.
+    const std::size_t common = std::min(wire.size(), name.size());
+    std::size_t n = 0;
+    while (n < common && wire[n] == name[n] && wire[n] != '_' && !(wire[n] >= 'A' && wire[n] <= 'Z')) ++n;
+    bool startOfComponent = false;
+    for (const char c : wire.substr(n)) {
+        if (c == '_') {
+            startOfComponent = true;
+            continue;
+        }
+        if (c >= 'A' && c <= 'Z') return anySnakeCaseKeyMatches(wire, name);
+        const char converted = startOfComponent && c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
+        if (n == name.size() || name[n] != converted) return false;
+        ++n;
+        startOfComponent = false;
+    }
+    return n == name.size();
+}
+
 bool keyMatches(std::string_view wire, std::string_view name, KeyDecodingStrategy strategy) {
     if (strategy == KeyDecodingStrategy::useDefaultKeys) return wire == name;
-    std::array<char, 96> buffer;
-    std::string spill;
-    return convertInto(wire, buffer, spill) == name;
+    return snakeCaseKeyMatches(wire, name);
 }
 
 // One parser per thread, reused; a decode started from inside another decode on the
@@ -153,10 +220,12 @@ void JSONValue::failType(std::string_view expected) const {
          "Expected to decode " + std::string(expected) + " but found " + std::string(describe(type)) + " instead.");
 }
 
-std::string JSONValue::string() const {
+std::string JSONValue::string() const { return std::string(stringView()); }
+
+std::string_view JSONValue::stringView() const {
     std::string_view text;
     if (unwrap<element>(handle_).get_string().get(text) != simdjson::SUCCESS) failType("String");
-    return std::string(text);
+    return text;
 }
 
 bool JSONValue::boolean() const {
@@ -226,10 +295,13 @@ Date JSONValue::date() const {
     if (context_->dates == DateDecodingStrategy::deferredToDate) {
         return Date{number() + referenceDateOffset};
     }
-    const auto text = string();
-    if (auto date = ISO8601DateFormatter::withFractionalSeconds().date(text)) return *date;
-    if (auto date = ISO8601DateFormatter::internetDateTime().date(text)) return *date;
-    fail(DecodingError::Kind::dataCorrupted, "Failed to decode date from string: " + text);
+    const auto text = stringView();
+    // Only a text with a fraction can be one: spare the other parser the attempt.
+    const bool hasFraction = text.size() > 19 && text[19] == '.';
+    const auto& formatter = hasFraction ? ISO8601DateFormatter::withFractionalSeconds()
+                                        : ISO8601DateFormatter::internetDateTime();
+    if (auto date = formatter.date(text)) return *date;
+    fail(DecodingError::Kind::dataCorrupted, "Failed to decode date from string: " + std::string(text));
 }
 
 void JSONValue::failNumber(std::string_view typeName, const std::string& text) const {
@@ -262,36 +334,40 @@ void JSONValue::forEachElement(void (*body)(void*, const JSONValue&), void* sink
 // --- KeyedDecoder ------------------------------------------------------------------
 
 KeyedDecoder::KeyedDecoder(detail::Handle object, const detail::PathNode* path, const detail::DecodeContext* context)
-    : object_(object), path_(path), context_(context) {
-    const auto obj = objectOf(object_);
+    : object_(wrap(objectOf(object))), path_(path), context_(context) {
+    const auto obj = unwrap<simdjson::dom::object>(object_);
     cursor_ = wrap(obj.begin());
+    end_ = wrap(obj.end());
 }
 
-std::optional<JSONValue> KeyedDecoder::find(std::string_view key, const detail::PathNode* node) const {
-    const auto obj = objectOf(object_);
-    const auto begin = obj.begin();
-    const auto end = obj.end();
+detail::Handle KeyedDecoder::find(std::string_view key, Member& member) const {
+    const auto end = unwrap<ObjectIterator>(end_);
     const auto start = unwrap<ObjectIterator>(cursor_);
-
-    auto scan = [&](ObjectIterator from, ObjectIterator to) -> std::optional<JSONValue> {
-        for (auto it = from; it != to; ++it) {
-            if (keyMatches(it.key(), key, context_->keys)) {
-                auto next = it;
-                ++next;
-                cursor_ = wrap(next);
-                return JSONValue(wrap(it.value()), node, context_);
-            }
-        }
-        return std::nullopt;
+    const auto strategy = context_->keys;
+    const auto hit = [&](ObjectIterator it) {
+        const element value = it.value();
+        member = value.is_null() ? Member::null : Member::present;
+        cursor_ = wrap(++it);
+        return wrap(value);
     };
-    if (auto hit = scan(start, end)) return hit;
-    return scan(begin, start);
+    for (auto it = start; it != end; ++it) {
+        if (keyMatches(it.key(), key, strategy)) return hit(it);
+    }
+    for (auto it = unwrap<simdjson::dom::object>(object_).begin(); it != start; ++it) {
+        if (keyMatches(it.key(), key, strategy)) return hit(it);
+    }
+    member = Member::absent;
+    return {};
 }
 
-bool KeyedDecoder::contains(std::string_view key) const { return find(key, path_).has_value(); }
+bool KeyedDecoder::contains(std::string_view key) const {
+    Member member;
+    (void)find(key, member);
+    return member != Member::absent;
+}
 
 std::vector<std::string> KeyedDecoder::allKeys() const {
-    const auto obj = objectOf(object_);
+    const auto obj = unwrap<simdjson::dom::object>(object_);
     std::vector<std::string> keys;
     for (auto field : obj) {
         keys.push_back(context_->keys == KeyDecodingStrategy::convertFromSnakeCase ? convertFromSnakeCase(field.key)

@@ -98,6 +98,8 @@ public:
     // Strict readers: a string is a string, a boolean a boolean; integers take only
     // integral numbers in range, unsigned ones refuse negatives.
     std::string string() const;
+    // The text where it lies in the parsed document: valid until the decode returns.
+    std::string_view stringView() const;
     bool boolean() const;
     double number() const;
     std::int64_t int64(std::string_view typeName = "Int64", std::int64_t min = std::numeric_limits<std::int64_t>::min(),
@@ -150,19 +152,21 @@ public:
     // The member must be present and not null.
     template <class T>
     T decode(std::string_view key) const {
-        detail::PathNode node{path_, key, 0, false};
-        auto value = find(key, &node);
-        if (!value) keyNotFound(key);
-        return JSONDecodable<T>::decode(*value);
+        Member member;
+        const auto value = find(key, member);
+        if (member == Member::absent) keyNotFound(key);
+        const detail::PathNode node{path_, key, 0, false};
+        return JSONDecodable<T>::decode(JSONValue(value, &node, context_));
     }
 
     // Absent or null gives no value; anything else must decode.
     template <class T>
     std::optional<T> decodeIfPresent(std::string_view key) const {
-        detail::PathNode node{path_, key, 0, false};
-        auto value = find(key, &node);
-        if (!value || value->isNull()) return std::nullopt;
-        return JSONDecodable<T>::decode(*value);
+        Member member;
+        const auto value = find(key, member);
+        if (member != Member::present) return std::nullopt;
+        const detail::PathNode node{path_, key, 0, false};
+        return JSONDecodable<T>::decode(JSONValue(value, &node, context_));
     }
 
     // Like decodeIfPresent, but a value that does not decode also gives no value.
@@ -186,13 +190,18 @@ private:
     friend class JSONValue;
     KeyedDecoder(detail::Handle object, const detail::PathNode* path, const detail::DecodeContext* context);
 
-    std::optional<JSONValue> find(std::string_view key, const detail::PathNode* node) const;
+    enum class Member { absent, null, present };
+    // The member's value, and the cursor moved past it. The handle comes back by value, in
+    // registers: passed through memory it was stored in halves and read whole, which the
+    // processor cannot forward and stalls on for every field.
+    detail::Handle find(std::string_view key, Member& member) const;
     [[noreturn]] void keyNotFound(std::string_view key) const;
 
-    detail::Handle object_;
+    detail::Handle object_;  // the object itself, not the element holding it
     // Members usually arrive in the order records read them: searching from just past
     // the last hit makes each lookup a single comparison in the common case.
     mutable detail::Handle cursor_;
+    detail::Handle end_;
     const detail::PathNode* path_;
     const detail::DecodeContext* context_;
 };
@@ -301,10 +310,10 @@ struct JSONDecodable<E> {
     static E decode(const JSONValue& v) {
         using Raw = RawValueType<E>;
         if constexpr (std::is_same_v<Raw, std::string_view>) {
-            auto raw = v.string();
-            if (auto e = fromRawValue<E>(std::string_view(raw))) return *e;
-            v.fail(DecodingError::Kind::dataCorrupted,
-                   "Cannot initialize " + std::string(RawValues<E>::typeName) + " from invalid String value " + raw);
+            const auto raw = v.stringView();
+            if (auto e = fromRawValue<E>(raw)) return *e;
+            v.fail(DecodingError::Kind::dataCorrupted, "Cannot initialize " + std::string(RawValues<E>::typeName) +
+                                                           " from invalid String value " + std::string(raw));
         } else {
             auto raw = JSONDecodable<Raw>::decode(v);
             if (auto e = fromRawValue<E>(raw)) return *e;

@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <optional>
@@ -10,8 +11,11 @@ namespace Platform {
 
 namespace {
 
+enum class Privacy { unmarked, markedPublic, markedPrivate };
+
 struct Placeholder {
     bool iecBytes = false;
+    Privacy privacy = Privacy::unmarked;
     bool leftAlign = false;
     bool zeroPad = false;
     std::size_t width = 0;
@@ -46,7 +50,14 @@ std::optional<Placeholder> parsePlaceholder(std::string_view text) {
         std::string_view modifiers = text.substr(pos + 1, close - pos - 1);
         for (;;) {
             const std::size_t comma = modifiers.find(',');
-            if (trimmed(modifiers.substr(0, comma)) == "iec-bytes") placeholder.iecBytes = true;
+            const auto modifier = trimmed(modifiers.substr(0, comma));
+            if (modifier == "iec-bytes") {
+                placeholder.iecBytes = true;
+            } else if (modifier == "private" || modifier == "sensitive") {
+                placeholder.privacy = Privacy::markedPrivate;
+            } else if (modifier == "public" && placeholder.privacy == Privacy::unmarked) {
+                placeholder.privacy = Privacy::markedPublic;
+            }
             if (comma == std::string_view::npos) break;
             modifiers.remove_prefix(comma + 1);
         }
@@ -149,10 +160,24 @@ std::string rendered(const Placeholder& placeholder, const LogArgument& argument
     return text;
 }
 
+bool isPrivate(const Placeholder& placeholder, const LogArgument& argument) {
+    switch (placeholder.privacy) {
+        case Privacy::markedPrivate: return true;
+        case Privacy::markedPublic: return false;
+        case Privacy::unmarked: break;
+    }
+    // As in the unified log: dynamic text and objects stay private unless marked public.
+    const bool isText = std::holds_alternative<std::string_view>(argument) || std::holds_alternative<std::string>(argument);
+    return isText || placeholder.conversion == 's' || placeholder.conversion == '@';
+}
+
+constexpr std::string_view privateMark = "<private>";
+
 }  // namespace
 
-std::string composeLogMessage(std::string_view format, std::span<const LogArgument> arguments) {
-    std::string message;
+ComposedLogMessage composeLogMessageMarkingPrivate(std::string_view format, std::span<const LogArgument> arguments) {
+    ComposedLogMessage composed;
+    std::string& message = composed.text;
     message.reserve(format.size());
     std::size_t nextArgument = 0;
     std::size_t pos = 0;
@@ -174,11 +199,41 @@ std::string composeLogMessage(std::string_view format, std::span<const LogArgume
             pos = percent + 1;
             continue;
         }
-        message += nextArgument < arguments.size() ? rendered(*placeholder, arguments[nextArgument]) : "<missing>";
+        if (nextArgument < arguments.size()) {
+            const auto& argument = arguments[nextArgument];
+            const std::size_t offset = message.size();
+            message += rendered(*placeholder, argument);
+            if (isPrivate(*placeholder, argument)) composed.privateRanges.push_back({offset, message.size() - offset});
+        } else {
+            message += "<missing>";
+        }
         ++nextArgument;
         pos = percent + placeholder->length;
     }
-    return message;
+    return composed;
+}
+
+std::string composeLogMessage(std::string_view format, std::span<const LogArgument> arguments) {
+    return composeLogMessageMarkingPrivate(format, arguments).text;
+}
+
+std::string redactedLogMessage(std::string_view message, std::span<const LogTextRange> privateRanges) {
+    std::string redacted;
+    redacted.reserve(message.size());
+    std::size_t shown = 0;  // everything before this is written or redacted
+    for (const auto& range : privateRanges) {
+        const std::size_t start = std::min(range.offset, message.size());
+        const std::size_t end = start + std::min(range.length, message.size() - start);
+        if (start >= shown) {
+            redacted.append(message.substr(shown, start - shown));
+            redacted += privateMark;
+            shown = end;
+        } else {
+            shown = std::max(shown, end);  // overlaps the range before: one mark for both
+        }
+    }
+    redacted.append(message.substr(shown));
+    return redacted;
 }
 
 }  // namespace Platform

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <type_traits>
 #include <variant>
+#include <vector>
 
 #include "Platform/core/Export.h"
 
@@ -39,13 +40,38 @@ LogArgument makeLogArgument(const T& value) {
     }
 }
 
+// Where one argument marked private lies in a composed message.
+struct LogTextRange {
+    std::size_t offset = 0;
+    std::size_t length = 0;
+    bool operator==(const LogTextRange&) const = default;
+};
+
+// A message with its arguments filled in, and the places of the private ones.
+struct ComposedLogMessage {
+    std::string text;
+    std::vector<LogTextRange> privateRanges;  // in order, never overlapping
+};
+
 // Fills the log texts' placeholders in order: "%{public}s", "%{private}d",
 // "%{iec-bytes,public}ld", plain "%s %d %ld %lld %u %lu %f %@", with optional
-// '-'/'0' flags, width and precision, and "%%". Privacy modifiers change
-// nothing here. "iec-bytes" writes "N bytes" below 1 KiB, otherwise one decimal
-// in KiB, MiB, GiB or TiB. The format text is never handed to printf. A
-// placeholder without an argument reads "<missing>", surplus arguments are
-// ignored, and any other '%' sequence is copied as written.
+// '-'/'0' flags, width and precision, and "%%". "iec-bytes" writes "N bytes"
+// below 1 KiB, otherwise one decimal in KiB, MiB, GiB or TiB. The format text is
+// never handed to printf. A placeholder without an argument reads "<missing>",
+// surplus arguments are ignored, and any other '%' sequence is copied as written.
+//
+// Privacy: a value is private when its placeholder says "private" (or "sensitive"),
+// and, without "public", when it is text or an object ("%s", "%@") - numbers are
+// public unless marked. Private wins over public. The value is always in `text`;
+// `privateRanges` says where, so sinks outside the process can redact it.
+[[nodiscard]] QUILLO_EXPORT ComposedLogMessage composeLogMessageMarkingPrivate(std::string_view format,
+                                                                 std::span<const LogArgument> arguments);
+
+// The composed text alone.
 QUILLO_EXPORT std::string composeLogMessage(std::string_view format, std::span<const LogArgument> arguments);
+
+// `message` with each private range written as "<private>". Ranges are clipped to the
+// message; one that runs into the range before it is merged with it.
+[[nodiscard]] QUILLO_EXPORT std::string redactedLogMessage(std::string_view message, std::span<const LogTextRange> privateRanges);
 
 }  // namespace Platform

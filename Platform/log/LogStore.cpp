@@ -12,7 +12,7 @@ namespace {
 void writeToStderr(const LogEntry& entry) {
     std::string line = '[' + ISO8601DateFormatter::withFractionalSeconds().string(entry.date) + "] [" +
                        entry.subsystem + ':' + entry.category + "] [" + std::string(title(entry.level)) + "] " +
-                       entry.composedMessage + '\n';
+                       entry.redactedMessage() + '\n';
     // One call per line so lines from different threads never interleave.
     std::fwrite(line.data(), 1, line.size(), stderr);
 }

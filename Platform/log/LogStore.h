@@ -34,7 +34,8 @@ public:
     void setCapacity(std::size_t capacity);
 
     // Also writes each appended entry to stderr as one line:
-    // "[date] [subsystem:category] [Level] message". Off by default.
+    // "[date] [subsystem:category] [Level] message", private values redacted. Off by
+    // default.
     void setStderrSink(bool enabled) noexcept { stderrSink_.store(enabled, std::memory_order_relaxed); }
     bool stderrSink() const noexcept { return stderrSink_.load(std::memory_order_relaxed); }
 

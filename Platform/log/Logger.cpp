@@ -61,6 +61,7 @@ std::string Logger::defaultSubsystem() {
 
 void Logger::write(LogLevel level, std::string_view format, std::span<const LogArgument> arguments) const noexcept {
     try {
+        auto message = composeLogMessageMarkingPrivate(format, arguments);
         LogStore::shared().append(LogEntry{
             .date = Clock::now(),
             .processIdentifier = processIdentifier(),
@@ -68,7 +69,8 @@ void Logger::write(LogLevel level, std::string_view format, std::span<const LogA
             .subsystem = subsystem_,
             .category = category_,
             .level = level,
-            .composedMessage = composeLogMessage(format, arguments),
+            .composedMessage = std::move(message.text),
+            .privateRanges = std::move(message.privateRanges),
         });
     } catch (...) {
         // Logging must not disturb the caller; the entry is lost.

@@ -3,8 +3,10 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
+#include <iterator>
 
 namespace Platform {
 
@@ -31,23 +33,19 @@ bool readDigits(std::string_view text, std::size_t pos, std::size_t count, int& 
     return true;
 }
 
-bool isLeapYear(std::int64_t year) {
+// Days since 1970-01-01 in the proleptic Gregorian calendar, for the four-digit years a
+// text can hold (0...9999). Years count from March so the leap day ends them; shifted by
+// one era of 400 years (146097 days) so everything stays unsigned and no division needs a
+// sign fix. Parsing runs once per date field of every answer.
+std::int64_t daysFromFourDigitYear(unsigned year, unsigned month, unsigned day) {
+    const unsigned shiftedYear = year + 400 - (month <= 2 ? 1 : 0);
+    const unsigned dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+    const unsigned days = shiftedYear * 365 + shiftedYear / 4 - shiftedYear / 100 + shiftedYear / 400 + dayOfYear;
+    return static_cast<std::int64_t>(days) - 719468 - 146097;
+}
+
+bool isLeapYear(unsigned year) {
     return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
-
-int daysInMonth(std::int64_t year, int month) {
-    static constexpr int lengths[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return month == 2 && isLeapYear(year) ? 29 : lengths[month - 1];
-}
-
-// Days since 1970-01-01 in the proleptic Gregorian calendar (eras of 400 years).
-std::int64_t daysFromCivil(std::int64_t year, int month, int day) {
-    year -= month <= 2 ? 1 : 0;
-    const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
-    const std::int64_t yearOfEra = year - era * 400;
-    const std::int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    const std::int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-    return era * 146097 + dayOfEra - 719468;
 }
 
 struct CivilDate {
@@ -68,10 +66,26 @@ CivilDate civilFromDays(std::int64_t days) {
     return {yearOfEra + era * 400 + (month <= 2 ? 1 : 0), month, day};
 }
 
+constexpr std::int64_t nanosecondsPerMillisecond = 1'000'000;
+
+// Whole milliseconds as fractions of a second, divided at compile time exactly as
+// composeSeconds divides: nearly every date on the wire has such a fraction, and the
+// division is the slowest step of a parse.
+constexpr auto millisecondFractions = [] {
+    std::array<double, 1000> fractions{};
+    for (std::size_t i = 0; i < fractions.size(); ++i) {
+        fractions[i] = static_cast<double>(static_cast<std::int64_t>(i) * nanosecondsPerMillisecond) / 1e9;
+    }
+    return fractions;
+}();
+
 // Parsing and formatting both build a date this way, so a formatted millisecond
 // parses back to the very same double.
 double composeSeconds(std::int64_t seconds, std::int64_t nanoseconds) {
-    return static_cast<double>(seconds) + static_cast<double>(nanoseconds) / 1e9;
+    const double fraction = nanoseconds % nanosecondsPerMillisecond == 0
+                                ? millisecondFractions[static_cast<std::size_t>(nanoseconds / nanosecondsPerMillisecond)]
+                                : static_cast<double>(nanoseconds) / 1e9;
+    return static_cast<double>(seconds) + fraction;
 }
 
 // The largest millisecond whose parsed value does not lie after `t`. Multiplying
@@ -96,33 +110,47 @@ const ISO8601DateFormatter& ISO8601DateFormatter::withFractionalSeconds() {
 }
 
 std::optional<Date> ISO8601DateFormatter::date(std::string_view text) const noexcept {
-    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
-    if (text.size() < 20 || !readDigits(text, 0, 4, year) || text[4] != '-' || !readDigits(text, 5, 2, month) ||
-        text[7] != '-' || !readDigits(text, 8, 2, day) || text[10] != 'T' || !readDigits(text, 11, 2, hour) ||
-        text[13] != ':' || !readDigits(text, 14, 2, minute) || text[16] != ':' || !readDigits(text, 17, 2, second)) {
+    // "YYYY-MM-DDTHH:MM:SS" sits at fixed places: check every digit at once, then read.
+    // Refusals are marked unlikely: without that the compiler took the accepted path for
+    // the cold one and built it for size, with real divisions in the calendar arithmetic.
+    if (text.size() < 20) [[unlikely]] return std::nullopt;
+    const auto digit = [&](std::size_t i) { return static_cast<unsigned>(static_cast<unsigned char>(text[i])) - '0'; };
+    const auto notDigit = [&](std::size_t i) { return digit(i) > 9 ? 1U : 0U; };
+    const unsigned notDigits = notDigit(0) | notDigit(1) | notDigit(2) | notDigit(3) | notDigit(5) | notDigit(6) |
+                               notDigit(8) | notDigit(9) | notDigit(11) | notDigit(12) | notDigit(14) | notDigit(15) |
+                               notDigit(17) | notDigit(18);
+    if (notDigits != 0 || text[4] != '-' || text[7] != '-' || text[10] != 'T' || text[13] != ':' || text[16] != ':') [[unlikely]] {
         return std::nullopt;
     }
-    if (month < 1 || month > 12 || day < 1 || day > daysInMonth(year, month) || hour > 23 || minute > 59 ||
-        second > 59) {
+    const unsigned year = digit(0) * 1000 + digit(1) * 100 + digit(2) * 10 + digit(3);
+    const unsigned month = digit(5) * 10 + digit(6);
+    const unsigned day = digit(8) * 10 + digit(9);
+    const unsigned hour = digit(11) * 10 + digit(12);
+    const unsigned minute = digit(14) * 10 + digit(15);
+    const unsigned second = digit(17) * 10 + digit(18);
+    static constexpr unsigned char monthLengths[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (month < 1 || month > 12 || day < 1 || hour > 23 || minute > 59 || second > 59) [[unlikely]] {
+        return std::nullopt;
+    }
+    if (day > monthLengths[month - 1] && !(month == 2 && day == 29 && isLeapYear(year))) [[unlikely]] {
         return std::nullopt;
     }
 
     std::size_t pos = 19;
     std::int64_t nanoseconds = 0;
     if (options_ == Options::withFractionalSeconds) {
-        if (text[pos] != '.') return std::nullopt;
+        if (text[pos] != '.') [[unlikely]] return std::nullopt;
         const std::size_t start = ++pos;
         // Digits past nanoseconds are checked but carry nothing a double could hold.
-        std::int64_t scale = 100'000'000;
-        while (pos < text.size() && isDigit(text[pos])) {
-            nanoseconds += (text[pos] - '0') * scale;
-            scale /= 10;
-            ++pos;
+        static constexpr std::int64_t scales[] = {100'000'000, 10'000'000, 1'000'000, 100'000, 10'000,
+                                                  1'000,       100,        10,        1};
+        for (std::size_t digit = 0; pos < text.size() && isDigit(text[pos]); ++digit, ++pos) {
+            if (digit < std::size(scales)) nanoseconds += (text[pos] - '0') * scales[digit];
         }
-        if (pos == start) return std::nullopt;
+        if (pos == start) [[unlikely]] return std::nullopt;
     }
 
-    if (pos >= text.size()) return std::nullopt;
+    if (pos >= text.size()) [[unlikely]] return std::nullopt;
     std::int64_t offsetSeconds = 0;
     const char designator = text[pos];
     if (designator == 'Z') {
@@ -139,10 +167,10 @@ std::optional<Date> ISO8601DateFormatter::date(std::string_view text) const noex
     } else {
         return std::nullopt;
     }
-    if (pos != text.size()) return std::nullopt;
+    if (pos != text.size()) [[unlikely]] return std::nullopt;
 
-    const std::int64_t seconds =
-        daysFromCivil(year, month, day) * secondsPerDay + hour * 3600 + minute * 60 + second - offsetSeconds;
+    const std::int64_t seconds = daysFromFourDigitYear(year, month, day) * secondsPerDay +
+                                 static_cast<std::int64_t>(hour * 3600 + minute * 60 + second) - offsetSeconds;
     return Date{composeSeconds(seconds, nanoseconds)};
 }
 

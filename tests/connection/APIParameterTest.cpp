@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <memory>
+
 #include "Common/connection/APIRequest.h"
+#include "Common/service/LSParameter.h"
+#include "Common/service/TarnItemParameter.h"
 #include "Platform/url/PercentEncoding.h"
 
 using namespace Common;
@@ -53,7 +58,6 @@ TEST(APIParameter, PathsAndRequestLines) {
         {"abc", {}, "GET /folders/abc/ls"},
         {"12", {{"offset", "0"}, {"limit", "100"}}, "GET /folders/12/ls?offset=0&limit=100"},
         {"x:idy", {{"latest", std::nullopt}}, "GET /folders/x:idy/ls?latest"},
-        {"", {}, "GET /folders//ls"},
     };
     for (const auto& [id, query, line] : rows) {
         EXPECT_EQ(ListParameter(id, query).httpRequestLine(), line);
@@ -96,6 +100,61 @@ TEST(APIRequest, BuildsURLHeadersAndRequest) {
 
     // A path that is not one cannot become a URL: the pipeline fails before sending.
     EXPECT_FALSE(apiRequestURL(server, BadPath()).has_value());
+}
+
+}  // namespace
+
+namespace {
+
+// Every endpoint type whose path holds an identifier.
+const struct {
+    const char* name;
+    std::function<std::unique_ptr<APIParameter>(const std::string&)> make;
+} identifiedEndpoints[] = {
+    {"listing", [](const std::string& id) { return std::make_unique<WebService::LSParameter>(id, 0, 100); }},
+    {"item", [](const std::string& id) { return std::make_unique<WebService::TarnItemParameter>(id); }},
+    {"test template", [](const std::string& id) { return std::make_unique<ListParameter>(id, std::vector<URLQueryItem>{}); }},
+};
+
+TEST(APIRequest, IdentifiersCannotLeaveTheirPathSegment) {
+    enum class Outcome { sent, refused };
+    const struct {
+        const char* name;
+        std::string identifier;
+        Outcome outcome;
+    } identifiers[] = {
+        {"digits", "12345", Outcome::sent},
+        {"personal folder", "01", Outcome::sent},
+        {"dots inside", "a..b", Outcome::sent},
+        {"three dots", "...", Outcome::sent},
+        {"other escape", "a%20b", Outcome::sent},
+        {"empty", "", Outcome::refused},
+        {"dot", ".", Outcome::refused},
+        {"dot dot", "..", Outcome::refused},
+        {"climbing to another endpoint", "../../admin", Outcome::refused},
+        {"slash inside", "12/34", Outcome::refused},
+        {"trailing slash", "12/", Outcome::refused},
+        {"escaped dot dot", "%2e%2E", Outcome::refused},
+        {"half escaped dot dot", ".%2e", Outcome::refused},
+        {"escaped slash", "12%2F34", Outcome::refused},
+        {"escaped slash, lower case", "12%2f34", Outcome::refused},
+        {"escaped backslash", "..%5c..", Outcome::refused},
+        {"backslash", "a\\b", Outcome::refused},
+        {"blank (refused by URL building)", "a b", Outcome::refused},
+    };
+    const APIServer server{"http", "api.local.test", 3000};
+    for (const auto& endpoint : identifiedEndpoints) {
+        for (const auto& row : identifiers) {
+            SCOPED_TRACE(std::string(endpoint.name) + ": " + row.name);
+            const auto parameter = endpoint.make(row.identifier);
+            const auto url = apiRequestURL(server, *parameter);
+            EXPECT_EQ(url.has_value(), row.outcome == Outcome::sent);
+            EXPECT_EQ(parameter->hasAcceptableIdentifier(), row.outcome == Outcome::sent || row.identifier == "a b");
+            if (url) {
+                EXPECT_EQ(url->path(), parameter->endpoint()) << "the path goes out as filled in";
+            }
+        }
+    }
 }
 
 }  // namespace

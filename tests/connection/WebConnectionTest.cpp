@@ -15,6 +15,8 @@
 #include "Common/connection/RailsError.h"
 #include "Common/connection/WebConnection.h"
 #include "Common/local/NotificationNames.h"
+#include "Common/service/LSParameter.h"
+#include "Common/service/TarnItemParameter.h"
 #include "Platform/http/URLError.h"
 #include "Platform/notification/DistributedNotificationCenter.h"
 
@@ -190,6 +192,40 @@ TEST_F(WebConnectionTest, TransportFailuresPassThrough) {
     EXPECT_TRUE(dynamic_cast<const CommonError*>(early.get()));
     EXPECT_THROW(connection->makeAPICall(Probe<Stamp>("a b"), std::nullopt, false).get(), CommonError);
     EXPECT_EQ(WebConnection::failureCount(), 4);
+}
+
+// An identifier that would move the call to another path is refused before anything is
+// sent, and counted as one failure.
+TEST_F(WebConnectionTest, IdentifiersLeavingTheirSegmentAreNeverSent) {
+    LoopbackServer anyPath{std::chrono::seconds(60)};
+    anyPath.on("*", ".*", [](const httplib::Request&, httplib::Response& response) {
+        response.set_content("{}", "application/json");
+    });
+    ASSERT_TRUE(anyPath.start());
+    const WebConnection toAnyPath(*Platform::URL::parse(anyPath.url("")), 5.0);
+    auto refusal = [&](const auto& parameter) {
+        std::promise<Platform::ErrorPtr> done;
+        toAnyPath.makeAPICallWithReturn(parameter, std::nullopt, false,
+                                        [&](auto result) { done.set_value(result ? nullptr : result.error()); });
+        return done.get_future().get();
+    };
+
+    for (const std::string identifier : {"../../admin", "..", ".", "", "12/34", "%2e%2e", "x%2Fy"}) {
+        SCOPED_TRACE(identifier);
+        for (const auto& error : {refusal(WebService::LSParameter(identifier, 0, 10)),
+                                  refusal(WebService::TarnItemParameter(identifier))}) {
+            ASSERT_TRUE(error);
+            const auto* common = dynamic_cast<const CommonError*>(error.get());
+            ASSERT_TRUE(common) << error->what();
+            EXPECT_EQ(*common, CommonError::unexpected());
+        }
+    }
+    EXPECT_EQ(anyPath.requestCount(), 0u);
+    EXPECT_EQ(WebConnection::failureCount(), 14) << "each refused call counts once";
+
+    (void)refusal(WebService::TarnItemParameter("12"));
+    ASSERT_EQ(anyPath.requestCount(), 1u) << "a plain identifier still goes out";
+    EXPECT_EQ(anyPath.requests()[0].path, "/items/12");
 }
 
 // Every 501st failure posts once, however many threads fail at the same time.

@@ -35,7 +35,8 @@ class ListingOverLoopback : public ::testing::Test {
 protected:
     void SetUp() override {
         // Folder "big" holds 1050 children; "shrinking" claims 1000 but has 400 left;
-        // "growing" claims ever more; "broken" fails on its third window.
+        // "growing" claims ever more; "greedy" answers three times the window asked for;
+        // "broken" fails on its third window.
         server.on("GET", "/folders/([^/]+)/ls", [this](const httplib::Request& request, httplib::Response& response) {
             const std::string folder = request.matches[1];
             const auto offset = std::stoull(request.get_param_value("offset"));
@@ -47,7 +48,8 @@ protected:
             }
             const std::uint64_t total = folder == "big" ? 1050 : folder == "growing" ? offset + 2 * limit : 1000;
             const std::uint64_t available = folder == "shrinking" ? 400 : total;
-            response.set_content(listingWindow(total, offset, limit, available), "application/json");
+            const auto answered = folder == "greedy" ? 3 * limit : limit;
+            response.set_content(listingWindow(total, offset, answered, available), "application/json");
         });
         server.on("GET", "/items/([^/]+)", [](const httplib::Request& request, httplib::Response& response) {
             response.set_content(
@@ -86,6 +88,8 @@ TEST_F(ListingOverLoopback, PagerWalksWindowsAndStops) {
         {"big", 1050, 1'000'000, 1050, 1},
         {"shrinking", 150, 1'000'000, 400, 4},  // the fourth window comes back empty
         {"growing", 100, 450, 450, 5},
+        {"greedy", 100, 250, 250, 1},   // the bound cuts the oversized window short
+        {"greedy", 100, 1'000'000, 1000, 4},
     };
     for (const auto& row : rows) {
         windows = 0;

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <string>
+#include <utility>
 
 #include "Platform/time/ISO8601DateFormatter.h"
 
@@ -103,6 +105,29 @@ TEST(ISO8601DateFormatter, EveryMillisecondSurvivesARoundTrip) {
             const auto date = fractional.date(text);
             ASSERT_TRUE(date.has_value()) << text;
             ASSERT_EQ(fractional.string(*date), text);
+        }
+    }
+}
+
+// Dates land on exactly the double that whole seconds plus the fraction in nanoseconds
+// divided by 1e9 give, whatever shortcut the parser takes for common fractions.
+TEST(ISO8601DateFormatter, FractionsAreExact) {
+    const struct {
+        const char* fraction;
+        std::int64_t nanoseconds;
+    } fractions[] = {{"000", 0}, {"001", 1'000'000}, {"123", 123'000'000}, {"999", 999'000'000},
+                     {"5", 500'000'000}, {"25", 250'000'000}, {"123000", 123'000'000}, {"1234", 123'400'000},
+                     {"000000001", 1}, {"999999999", 999'999'999}, {"1234567891", 123'456'789}};
+    for (const auto& [base, seconds] : {std::pair{"2024-05-01T09:30:00.", 1714555800LL},
+                                        std::pair{"9999-12-31T23:59:59.", 253402300799LL},
+                                        std::pair{"1969-12-31T23:59:59.", -1LL}}) {
+        for (const auto& f : fractions) {
+            const std::string text = std::string(base) + f.fraction + "Z";
+            const auto date = fractional.date(text);
+            ASSERT_TRUE(date.has_value()) << text;
+            EXPECT_EQ(date->timeIntervalSince1970,
+                      static_cast<double>(seconds) + static_cast<double>(f.nanoseconds) / 1e9)
+                << text;
         }
     }
 }

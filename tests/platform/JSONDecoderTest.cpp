@@ -54,6 +54,48 @@ TEST(JSONDecoder, ConvertsSnakeCaseKeys) {
     }
 }
 
+// Which field names find a wire key; the lookup never builds the converted key, so it
+// must agree with convertFromSnakeCase on every shape of key.
+struct Lookup {
+    static inline std::vector<std::string> names;
+    std::vector<bool> found;
+    static Lookup decode(const KeyedDecoder& c) {
+        Lookup lookup;
+        for (const auto& name : names) lookup.found.push_back(c.contains(name));
+        return lookup;
+    }
+};
+
+TEST(JSONDecoder, SnakeCaseLookupAgreesWithTheConversion) {
+    const struct {
+        const char* wire;
+        std::vector<std::string> matching;
+        std::vector<std::string> others;
+    } cases[] = {
+        {"item_id", {"itemId"}, {"item_id", "itemid", "itemIdX", "itemI", "ItemId"}},
+        {"ITEM_ID", {"itemId"}, {"ITEM_ID", "itemID"}},
+        {"itemID", {"itemID"}, {"itemId", "itemid"}},
+        {"_item_id_", {"_itemId_"}, {"itemId", "_itemId", "itemId_", "__itemId_"}},
+        {"__a__b__", {"__aB__"}, {"__ab__", "_aB_"}},
+        {"a_1_b", {"a1B"}, {"a1b"}},
+        {"___", {"___"}, {"", "__"}},
+        {"a_", {"a_"}, {"a"}},
+        {"_a", {"_a"}, {"a"}},
+        {"modified_at", {"modifiedAt"}, {"modifiedAtX", "modified", "modifiedat"}},
+    };
+    const auto api = JSONDecoder::forAPIResponse();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.wire);
+        Lookup::names = c.matching;
+        Lookup::names.insert(Lookup::names.end(), c.others.begin(), c.others.end());
+        const auto found = api.decode<Lookup>(std::string(R"({")") + c.wire + R"(":1})").found;
+        for (std::size_t i = 0; i < found.size(); ++i) {
+            EXPECT_EQ(found[i], i < c.matching.size()) << Lookup::names[i];
+            EXPECT_EQ(found[i], Platform::convertFromSnakeCase(c.wire) == Lookup::names[i]) << Lookup::names[i];
+        }
+    }
+}
+
 // One row: a JSON document, the decoder to use, and either the failure kind or nothing.
 struct ScalarCase {
     const char* json;

@@ -53,6 +53,56 @@ TEST(LogMessage, FillsPlaceholdersInOrder) {
     }
 }
 
+TEST(LogMessage, RedactsPrivateValuesOutsideTheProcess) {
+    const struct {
+        const char* name;
+        const char* format;
+        std::vector<LogArgument> arguments;
+        const char* redacted;  // the composed message keeps every value
+    } cases[] = {
+        {"marked private text", "user %{private}s signed in", args("alice"), "user <private> signed in"},
+        {"marked public text", "user %{public}s signed in", args("alice"), "user alice signed in"},
+        {"unmarked text is private", "open %s and %@", args("a.txt", "obj"), "open <private> and <private>"},
+        {"unmarked numbers are public", "%d tries, %f s, %lu", args(3, 0.5, 7UL), "3 tries, 0.500000 s, 7"},
+        {"marked private number", "%{private}d|%{sensitive}ld", args(42, 7L), "<private>|<private>"},
+        {"bytes without public stay public", "%{iec-bytes}ld", args(1536), "1.5 KiB"},
+        {"bytes marked private", "%{iec-bytes, private}ld of %{iec-bytes,public}ld", args(2048, 512),
+         "<private> of 512 bytes"},
+        {"private wins over public", "%{public,private}s", args("x"), "<private>"},
+        {"text under a number conversion", "%d", args("secret"), "<private>"},
+        {"empty private text still marked", "[%{private}s][%s]", args("", ""), "[<private>][<private>]"},
+        {"width and precision hidden too", "%-8s|%.2s|", args("ab", "abc"), "<private>|<private>|"},
+        {"mixed, in order", "%{public}s: %s (%{public}d)", args("copy", "/home/u/x", 2), "copy: <private> (2)"},
+        {"missing argument is not a value", "%{private}s", args(), "<missing>"},
+        {"a private-looking literal is left alone", "100%% <private> %{public}s", args("ok"),
+         "100% <private> ok"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto composed = Platform::composeLogMessageMarkingPrivate(c.format, c.arguments);
+        EXPECT_EQ(composed.text, Platform::composeLogMessage(c.format, c.arguments));
+        EXPECT_EQ(Platform::redactedLogMessage(composed.text, composed.privateRanges), c.redacted);
+    }
+}
+
+TEST(LogMessage, RedactionNeverShowsMoreThanTheRanges) {
+    using Ranges = std::vector<Platform::LogTextRange>;
+    const struct {
+        const char* name;
+        Ranges ranges;
+        const char* redacted;
+    } cases[] = {
+        {"none", {}, "abcdef"},
+        {"overlapping ranges merge", {{1, 3}, {2, 3}}, "a<private>f"},
+        {"a range past the end is clipped", {{4, 100}}, "abcd<private>"},
+        {"a range starting past the end marks the end", {{50, 2}}, "abcdef<private>"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(Platform::redactedLogMessage("abcdef", c.ranges), c.redacted);
+    }
+}
+
 LogEntry entryAt(double seconds) {
     return LogEntry{.date = Platform::Date{seconds}, .composedMessage = std::to_string(seconds)};
 }
@@ -104,6 +154,26 @@ TEST(Logger, RecordsEntriesInTheSharedStore) {
     EXPECT_FALSE(entries[0].process.empty());
     EXPECT_EQ(entries[1].level, LogLevel::debug);
     EXPECT_EQ(entries[1].composedMessage, "(null)");
+    LogStore::shared().clear();
+}
+
+// The store keeps values for the process; the stderr sink leaves the process and does not.
+TEST(Logger, StderrSinkWritesRedactedMessages) {
+    LogStore::shared().clear();
+    const Platform::Logger logger("com.example.test", "auth");
+    LogStore::shared().setStderrSink(true);
+    testing::internal::CaptureStderr();
+    logger.error("sign-in of %{private}s with %s failed %{public}s", "alice", std::string("p@ss"), "twice");
+    const std::string written = testing::internal::GetCapturedStderr();
+    LogStore::shared().setStderrSink(false);
+
+    EXPECT_TRUE(written.ends_with(
+        "[com.example.test:auth] [Error] sign-in of <private> with <private> failed twice\n")) << written;
+    EXPECT_EQ(written.find("alice"), std::string::npos);
+    const auto entries = LogStore::shared().entries();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].composedMessage, "sign-in of alice with p@ss failed twice");
+    EXPECT_EQ(entries[0].redactedMessage(), "sign-in of <private> with <private> failed twice");
     LogStore::shared().clear();
 }
 
