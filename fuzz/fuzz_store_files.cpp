@@ -11,8 +11,10 @@
 #include "Platform/container/ApplicationGroupContainer.h"
 #include "Platform/defaults/UserDefaults.h"
 #include "Platform/keychain/Keychain.h"
-#include "Platform/keychain/SQLiteKeychainBackend.h"
+#include "Platform/keychain/internal/SQLiteKeychainBackend.h"
 #include "Platform/log/LogStore.h"
+
+using Platform::detail::SQLiteKeychainBackend;
 
 namespace {
 
@@ -54,7 +56,7 @@ void place(const fs::path& file, const std::string& bytes) {
 }
 
 void useKeychain(const fs::path& file) {
-    Platform::Keychain keychain(std::make_shared<Platform::SQLiteKeychainBackend>(file, noWaiting));
+    Platform::Keychain keychain(std::make_shared<Platform::detail::SQLiteKeychainBackend>(file, noWaiting));
     std::vector<Platform::KeychainItem> items;
     (void)keychain.copyMatching({.matchLimit = Platform::KeychainMatchLimit::all, .returnData = true}, items);
     (void)keychain.add({.service = "fuzz", .account = "a", .valueData = "secret"});
@@ -88,7 +90,7 @@ struct Templates {
         place(sandbox.keychainFile(), "");
         fs::remove(sandbox.keychainFile());
         {
-            Platform::Keychain keychain(std::make_shared<Platform::SQLiteKeychainBackend>(sandbox.keychainFile()));
+            Platform::Keychain keychain(std::make_shared<Platform::detail::SQLiteKeychainBackend>(sandbox.keychainFile()));
             for (int i = 0; i < 20; ++i) {
                 (void)keychain.add({.service = "s", .account = std::to_string(i), .valueData = std::string(300, 'x')});
             }

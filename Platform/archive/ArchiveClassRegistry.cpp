@@ -1,7 +1,7 @@
 #include "Platform/archive/ArchiveClassRegistry.h"
 
 #include "Platform/archive/ArchiveError.h"
-#include "Platform/archive/ArchiveFormat.h"
+#include "Platform/archive/internal/ArchiveFormat.h"
 #include "Platform/core/UTF8.h"
 
 namespace Platform {

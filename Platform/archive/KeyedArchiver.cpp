@@ -2,7 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "Platform/archive/ArchiveFormat.h"
+#include "Platform/archive/internal/ArchiveFormat.h"
 #include "Platform/core/UTF8.h"
 
 namespace Platform {

@@ -1,5 +1,7 @@
 #include "Platform/archive/KeyedUnarchiver.h"
 
+#include "Platform/archive/internal/ArchiveFormat.h"
+
 namespace Platform {
 
 using detail::ArchivedObject;
@@ -75,16 +77,23 @@ const ArchivedObject* KeyedUnarchiver::objectFor(std::string_view key, const det
     return admits(object, cls, pathOf(key)) ? &object : nullptr;
 }
 
-const std::vector<ArchivedObject>* KeyedUnarchiver::objectsFor(std::string_view key,
-                                                               const detail::ArchiveClass& cls) const {
+std::optional<std::vector<const ArchivedObject*>> KeyedUnarchiver::objectsFor(std::string_view key,
+                                                                              const detail::ArchiveClass& cls) const {
     const auto* value = valueFor(key, ArchivedValue::Kind::objects);
-    if (!value) return nullptr;
+    if (!value) return std::nullopt;
     // All elements are checked before any is decoded: a mixed array reads as nothing.
+    std::vector<const ArchivedObject*> objects;
+    objects.reserve(value->objects.size());
     for (std::size_t i = 0; i < value->objects.size(); ++i) {
-        if (!admits(value->objects[i], cls, pathOf(key) + "[" + std::to_string(i) + "]")) return nullptr;
+        if (!admits(value->objects[i], cls, pathOf(key) + "[" + std::to_string(i) + "]")) return std::nullopt;
+        objects.push_back(&value->objects[i]);
     }
-    return &value->objects;
+    return objects;
 }
+
+std::string_view KeyedUnarchiver::rootKey() noexcept { return detail::archiveKey::root; }
+
+const std::string& KeyedUnarchiver::className() const noexcept { return object_->className; }
 
 std::optional<std::string> KeyedUnarchiver::decodeString(std::string_view key) const {
     if (const auto* value = valueFor(key, ArchivedValue::Kind::string)) return value->text;

@@ -11,12 +11,18 @@
 #include "Platform/archive/Archivable.h"
 #include "Platform/archive/ArchiveClassRegistry.h"
 #include "Platform/archive/ArchiveError.h"
-#include "Platform/archive/ArchiveFormat.h"
 #include "Platform/core/Data.h"
 #include "Platform/core/Export.h"
 #include "Platform/time/Date.h"
 
 namespace Platform {
+
+// The parsed archive stays inside the library.
+namespace detail {
+struct ArchivedObject;
+struct ArchivedValue;
+enum class ArchivedValueKind : int;
+}  // namespace detail
 
 // Reads archives written by KeyedArchiver. The whole archive is checked before any
 // `decode` runs; anything that is not a well-formed archive is an ArchiveError
@@ -39,13 +45,13 @@ public:
     template <Archivable T>
     static std::vector<std::shared_ptr<T>> unarchivedArrayOfObjects(const Data& bytes) {
         KeyedUnarchiver top(bytes, true);
-        auto objects = top.decodeObjects<T>(detail::archiveKey::root);
+        auto objects = top.decodeObjects<T>(rootKey());
         return objects ? std::move(*objects) : std::vector<std::shared_ptr<T>>{};
     }
     template <Archivable T>
     static std::shared_ptr<T> unarchiveTopLevelObject(const Data& bytes, bool secure = false) {
         KeyedUnarchiver top(bytes, secure);
-        return top.decodeObject<T>(detail::archiveKey::root);
+        return top.decodeObject<T>(rootKey());
     }
 
     // Archives whose class name is `name` decode as T from now on.
@@ -63,7 +69,7 @@ public:
     bool containsValue(std::string_view key) const;
     std::vector<std::string> allKeys() const;
     // The archived class name of this object.
-    const std::string& className() const noexcept { return object_->className; }
+    const std::string& className() const noexcept;
 
     // Missing or nil gives nothing. A value of another kind throws ArchiveError
     // (valueOfWrongClass) in secure mode and gives nothing in plain mode.
@@ -87,12 +93,12 @@ public:
     // Every element must be a U; elements whose decode gives nothing are left out.
     template <Archivable U>
     std::optional<std::vector<std::shared_ptr<U>>> decodeObjects(std::string_view key) const {
-        const auto* objects = objectsFor(key, detail::ArchiveClass::of<U>());
+        const auto objects = objectsFor(key, detail::ArchiveClass::of<U>());
         if (!objects) return std::nullopt;
         std::vector<std::shared_ptr<U>> out;
         out.reserve(objects->size());
         for (std::size_t i = 0; i < objects->size(); ++i) {
-            KeyedUnarchiver child(*this, key, i, (*objects)[i]);
+            KeyedUnarchiver child(*this, key, i, *(*objects)[i]);
             if (auto element = std::shared_ptr<U>(U::decode(child))) out.push_back(std::move(element));
         }
         return out;
@@ -104,15 +110,18 @@ public:
 
 private:
     static constexpr std::size_t kNoIndex = static_cast<std::size_t>(-1);
+    // The key the root object or array is stored under.
+    static std::string_view rootKey() noexcept;
 
     KeyedUnarchiver(const Data& bytes, bool secure);
     KeyedUnarchiver(const KeyedUnarchiver& parent, std::string_view key, std::size_t index,
                     const detail::ArchivedObject& object);
 
     // The value under `key` if it is of `kind`; null when missing or nil.
-    const detail::ArchivedValue* valueFor(std::string_view key, detail::ArchivedValue::Kind kind) const;
+    const detail::ArchivedValue* valueFor(std::string_view key, detail::ArchivedValueKind kind) const;
     const detail::ArchivedObject* objectFor(std::string_view key, const detail::ArchiveClass& cls) const;
-    const std::vector<detail::ArchivedObject>* objectsFor(std::string_view key, const detail::ArchiveClass& cls) const;
+    std::optional<std::vector<const detail::ArchivedObject*>> objectsFor(std::string_view key,
+                                                                       const detail::ArchiveClass& cls) const;
     // Whether `object` may be read as `cls`; throws when the mode says so.
     bool admits(const detail::ArchivedObject& object, const detail::ArchiveClass& cls, const std::string& path) const;
     std::string pathOf(std::string_view key) const;

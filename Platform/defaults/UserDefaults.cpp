@@ -3,9 +3,16 @@
 #include <cmath>
 
 #include "Platform/container/ApplicationGroupContainer.h"
-#include "Platform/sqlite/SQLiteDatabase.h"
+#include "Platform/sqlite/internal/SQLiteDatabase.h"
 
 namespace Platform {
+
+using detail::SQLiteDatabase;
+using detail::SQLiteError;
+using detail::SQLiteSchema;
+using detail::SQLiteStatement;
+using detail::SQLiteStatementScope;
+using detail::makePrivateDirectory;
 
 namespace {
 

@@ -16,7 +16,9 @@
 
 namespace Platform {
 
+namespace detail {
 class SQLiteError;
+}  // namespace detail
 
 // The defaults of an application-group suite, shared by every process of the group
 // through one SQLite file. Nothing stored is cached: each read sees the latest write
@@ -68,7 +70,7 @@ public:
 private:
     struct Store;
     UserDefaults(std::string suiteName, std::unique_ptr<Store> store);
-    UserDefaultsError failure(const SQLiteError& error) const;
+    UserDefaultsError failure(const detail::SQLiteError& error) const;
 
     const std::string suiteName_;
     mutable std::mutex mutex_;

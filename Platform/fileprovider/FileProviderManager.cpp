@@ -11,10 +11,12 @@
 #include "Platform/container/ApplicationGroupContainer.h"
 #include "Platform/dispatch/ConcurrentPool.h"
 #include "Platform/fileprovider/FileProviderError.h"
-#include "Platform/fileprovider/FileProviderItemTable.h"
+#include "Platform/fileprovider/internal/FileProviderItemTable.h"
 #include "Platform/files/FileURL.h"
 
 namespace Platform {
+
+using detail::FileProviderItemTable;
 
 namespace {
 

@@ -6,10 +6,15 @@
 #include <thread>
 
 #include "Platform/dispatch/ConcurrentPool.h"
-#include "Platform/http/URLSessionEngine.h"
-#include "Platform/http/URLSessionTransfer.h"
+#include "Platform/http/internal/URLSessionEngine.h"
+#include "Platform/http/internal/URLSessionTransfer.h"
 
 namespace Platform {
+
+using detail::DataBodySink;
+using detail::DataBodySource;
+using detail::URLSessionEngine;
+using detail::URLSessionTransfer;
 
 namespace {
 

@@ -15,7 +15,9 @@
 
 namespace Platform {
 
+namespace detail {
 class URLSessionEngine;
+}  // namespace detail
 
 // Sends HTTP requests. Each session has one I/O thread that runs all its transfers
 // at once over kept-alive (and, over TLS, HTTP/2) connections; copies share that

@@ -2,10 +2,12 @@
 
 #include <exception>
 
-#include "Platform/keychain/SQLiteKeychainBackend.h"
+#include "Platform/keychain/internal/SQLiteKeychainBackend.h"
 #include "Platform/log/Logger.h"
 
 namespace Platform {
+
+using detail::SQLiteKeychainBackend;
 
 namespace {
 

@@ -5,9 +5,11 @@
 #include <charconv>
 
 #include "Platform/core/UniqueHandle.h"
-#include "Platform/http/CurlGlobal.h"
+#include "Platform/http/internal/CurlGlobal.h"
 
 namespace Platform {
+
+using detail::ensureCurlGlobalInit;
 
 namespace {
 

@@ -19,8 +19,10 @@
 #include "Platform/defaults/UserDefaults.h"
 #include "Platform/json/JSONDecoder.h"
 #include "Platform/keychain/Keychain.h"
-#include "Platform/keychain/SQLiteKeychainBackend.h"
+#include "Platform/keychain/internal/SQLiteKeychainBackend.h"
 #include "Platform/log/LogStore.h"
+
+using Platform::detail::SQLiteKeychainBackend;
 
 using namespace Common;
 using namespace std::chrono_literals;
@@ -62,7 +64,7 @@ const std::string stagingHost(Platform::rawValue(QuilloBackend::Domain::staging)
 // One temporary application-group root with a keychain and shared settings in it.
 struct Stores {
     TemporaryRoot root;
-    Platform::Keychain keychain{Platform::SQLiteKeychainBackend::forApplicationGroup(appGroupIdentifier)};
+    Platform::Keychain keychain{Platform::detail::SQLiteKeychainBackend::forApplicationGroup(appGroupIdentifier)};
     KeychainManager manager{keychain};
     SharedContainerDefaults settings = SharedContainerDefaults::sharedContainerDefaults();
 };
@@ -399,7 +401,7 @@ TEST(OAuthManager, StartsWhileAStoreIsHeld) {
         TemporaryRoot root;
         {
             // Signed in earlier; every connection is closed again before the other process comes.
-            Platform::Keychain keychain(Platform::SQLiteKeychainBackend::forApplicationGroup(appGroupIdentifier));
+            Platform::Keychain keychain(Platform::detail::SQLiteKeychainBackend::forApplicationGroup(appGroupIdentifier));
             KeychainManager(keychain).setCredential(*makeCredential("stored"), stagingHost);
             SharedContainerDefaults::sharedContainerDefaults().setDomain(stagingHost);
         }
@@ -411,7 +413,7 @@ TEST(OAuthManager, StartsWhileAStoreIsHeld) {
         ASSERT_EQ(holder.receive(30s), 'L');
 
         const Platform::StoreOptions shortWait{.busyTimeout = 200ms};
-        Platform::Keychain keychain(Platform::SQLiteKeychainBackend::forApplicationGroup(appGroupIdentifier, shortWait));
+        Platform::Keychain keychain(Platform::detail::SQLiteKeychainBackend::forApplicationGroup(appGroupIdentifier, shortWait));
         KeychainManager keychainManager(keychain);
         const auto since = Platform::Date::now();
         OAuthManager manager(keychainManager,

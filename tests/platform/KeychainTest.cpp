@@ -11,9 +11,11 @@
 
 #include "Platform/keychain/Keychain.h"
 #include "Platform/keychain/KeychainError.h"
-#include "Platform/keychain/SQLiteKeychainBackend.h"
+#include "Platform/keychain/internal/SQLiteKeychainBackend.h"
 #include "Platform/log/LogStore.h"
 #include "tests/platform/StoreTestSupport.h"
+
+using Platform::detail::SQLiteKeychainBackend;
 
 namespace {
 

@@ -9,8 +9,10 @@
 #include "Platform/keychain/Keychain.h"
 #include "Platform/keychain/KeychainError.h"
 #include "Platform/core/UniqueHandle.h"
-#include "Platform/keychain/SQLiteKeychainBackend.h"
+#include "Platform/keychain/internal/SQLiteKeychainBackend.h"
 #include "tests/platform/StoreTestSupport.h"
+
+using Platform::detail::SQLiteKeychainBackend;
 
 namespace {
 

@@ -11,7 +11,7 @@
 
 #include "Platform/core/UniqueHandle.h"
 #include "Platform/dispatch/ConcurrentPool.h"
-#include "Platform/http/NetworkReachability.h"
+#include "Platform/http/internal/NetworkReachability.h"
 #include "Platform/http/URLError.h"
 #include "Platform/http/URLSession.h"
 #include "tests/support/ChildProcess.h"
@@ -335,7 +335,7 @@ TEST(URLSessionOffline, HoldsRequestsOnlyWhileOffline) {
         return;
     }
 
-    ASSERT_FALSE(Platform::hasUsableNetworkInterface());
+    ASSERT_FALSE(Platform::detail::hasUsableNetworkInterface());
     struct Case {
         const char* url;
         bool waits;

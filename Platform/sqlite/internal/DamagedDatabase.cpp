@@ -13,8 +13,11 @@
 #include <string>
 #include <thread>
 
-#include "Platform/sqlite/SQLiteDatabase.h"
+#include "Platform/sqlite/internal/SQLiteDatabase.h"
 #include "Platform/time/Date.h"
+
+using Platform::detail::SQLiteDatabase;
+using Platform::detail::SQLiteError;
 
 namespace Platform::detail {
 

@@ -48,9 +48,12 @@ inline constexpr std::string_view strings = "strings";
 
 struct ArchivedObject;
 
+// Declared ahead (with its underlying type) in KeyedUnarchiver.h.
+enum class ArchivedValueKind : int { nil, string, integer, real, boolean, date, data, object, objects, strings };
+
 // One value of a parsed archive.
 struct ArchivedValue {
-    enum class Kind { nil, string, integer, real, boolean, date, data, object, objects, strings };
+    using Kind = ArchivedValueKind;
 
     Kind kind = Kind::nil;
     std::string text;                     // string, data

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace Platform {
+namespace Platform::detail {
 
 // One domain's table of item identifier -> path relative to the mount root, as the
 // integration process records it and the application reads it. It lives in
@@ -43,4 +43,4 @@ private:
     std::filesystem::path mountRoot_;
 };
 
-}  // namespace Platform
+}  // namespace Platform::detail

@@ -15,7 +15,7 @@
 
 // The connection the shared stores (user defaults, keychain) build on. Internal to
 // Platform: nothing outside it includes this header, so no SQLite type leaks out.
-namespace Platform {
+namespace Platform::detail {
 
 class SQLiteError : public ErrorType<SQLiteError> {
 public:
@@ -155,4 +155,4 @@ private:
 // Throws SQLiteError (SQLITE_CANTOPEN) when that fails or it is not a directory.
 void makePrivateDirectory(const std::filesystem::path& directory);
 
-}  // namespace Platform
+}  // namespace Platform::detail

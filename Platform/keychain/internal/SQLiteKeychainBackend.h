@@ -10,7 +10,7 @@
 #include "Platform/keychain/KeychainBackend.h"
 #include "Platform/sqlite/StoreOptions.h"
 
-namespace Platform {
+namespace Platform::detail {
 
 // Items in one SQLite file (mode 0600, folder 0700) that every process of the
 // group opens. Each call is one statement, so processes never see half a change;
@@ -59,4 +59,4 @@ private:
     std::unique_ptr<Store> store_;
 };
 
-}  // namespace Platform
+}  // namespace Platform::detail

@@ -23,7 +23,7 @@
 #include "Platform/http/internal/ResponseHeaderParser.h"
 #include "Platform/time/Clock.h"
 
-namespace Platform {
+namespace Platform::detail {
 
 // Where a request body comes from: bytes in memory now, a file later.
 class TransferBodySource {
@@ -167,4 +167,4 @@ private:
 // The URLError for a libcurl result other than CURLE_OK.
 URLError::Code urlErrorCode(CURLcode code) noexcept;
 
-}  // namespace Platform
+}  // namespace Platform::detail

@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-namespace Platform {
+namespace Platform::detail {
 
 // Whether some interface other than loopback is up, running and has an IPv4 or IPv6
 // address: without one, no request can leave the machine.
@@ -12,4 +12,4 @@ bool hasUsableNetworkInterface();
 // machine's loopback; such requests never depend on the network being up.
 bool isLoopbackHost(std::string_view host);
 
-}  // namespace Platform
+}  // namespace Platform::detail

@@ -1,14 +1,14 @@
-#include "Platform/http/CurlGlobal.h"
+#include "Platform/http/internal/CurlGlobal.h"
 
 #include <curl/curl.h>
 
 #include <mutex>
 
-namespace Platform {
+namespace Platform::detail {
 
 void ensureCurlGlobalInit() {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
-}  // namespace Platform
+}  // namespace Platform::detail

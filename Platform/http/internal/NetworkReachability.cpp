@@ -1,4 +1,4 @@
-#include "Platform/http/NetworkReachability.h"
+#include "Platform/http/internal/NetworkReachability.h"
 
 #include <arpa/inet.h>
 #include <ifaddrs.h>
@@ -9,7 +9,7 @@
 #include <cctype>
 #include <string>
 
-namespace Platform {
+namespace Platform::detail {
 
 bool hasUsableNetworkInterface() {
     ifaddrs* list = nullptr;
@@ -49,4 +49,4 @@ bool isLoopbackHost(std::string_view host) {
     return false;
 }
 
-}  // namespace Platform
+}  // namespace Platform::detail

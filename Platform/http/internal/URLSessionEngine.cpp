@@ -1,4 +1,4 @@
-#include "Platform/http/URLSessionEngine.h"
+#include "Platform/http/internal/URLSessionEngine.h"
 
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
@@ -9,11 +9,11 @@
 
 #include "Platform/core/ASCII.h"
 #include "Platform/dispatch/ConcurrentPool.h"
-#include "Platform/http/CurlGlobal.h"
-#include "Platform/http/NetworkReachability.h"
+#include "Platform/http/internal/CurlGlobal.h"
+#include "Platform/http/internal/NetworkReachability.h"
 #include "Platform/log/Logger.h"
 
-namespace Platform {
+namespace Platform::detail {
 
 namespace {
 
@@ -487,4 +487,4 @@ void URLSessionEngine::cancelEverything() {
     flushDeliveries();
 }
 
-}  // namespace Platform
+}  // namespace Platform::detail

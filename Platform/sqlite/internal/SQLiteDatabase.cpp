@@ -1,4 +1,4 @@
-#include "Platform/sqlite/SQLiteDatabase.h"
+#include "Platform/sqlite/internal/SQLiteDatabase.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -12,7 +12,7 @@
 #include <system_error>
 #include <thread>
 
-namespace Platform {
+namespace Platform::detail {
 
 namespace {
 
@@ -286,4 +286,4 @@ void SQLiteTransaction::commit() {
     open_ = false;
 }
 
-}  // namespace Platform
+}  // namespace Platform::detail

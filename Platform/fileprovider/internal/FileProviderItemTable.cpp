@@ -1,4 +1,4 @@
-#include "Platform/fileprovider/FileProviderItemTable.h"
+#include "Platform/fileprovider/internal/FileProviderItemTable.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -16,7 +16,7 @@
 #include "Platform/core/UniqueHandle.h"
 #include "Platform/fileprovider/FileProviderError.h"
 
-namespace Platform {
+namespace Platform::detail {
 
 namespace {
 
@@ -190,4 +190,4 @@ void FileProviderItemTable::store(const std::map<std::string, std::string>& entr
     }
 }
 
-}  // namespace Platform
+}  // namespace Platform::detail

@@ -1,4 +1,4 @@
-#include "Platform/archive/ArchiveFormat.h"
+#include "Platform/archive/internal/ArchiveFormat.h"
 
 #include <simdjson.h>
 

@@ -1,4 +1,4 @@
-#include "Platform/http/URLSessionTransfer.h"
+#include "Platform/http/internal/URLSessionTransfer.h"
 
 #include <algorithm>
 #include <cctype>
@@ -7,7 +7,7 @@
 
 #include "Platform/core/ASCII.h"
 
-namespace Platform {
+namespace Platform::detail {
 
 namespace {
 
@@ -460,4 +460,4 @@ int URLSessionTransfer::onTransferInfo(void* self, curl_off_t, curl_off_t, curl_
     return 0;
 }
 
-}  // namespace Platform
+}  // namespace Platform::detail

@@ -17,9 +17,9 @@
 
 #include "Platform/core/UniqueHandle.h"
 #include "Platform/http/URLSessionConfiguration.h"
-#include "Platform/http/URLSessionTransfer.h"
+#include "Platform/http/internal/URLSessionTransfer.h"
 
-namespace Platform {
+namespace Platform::detail {
 
 // Drives one libcurl multi handle from one thread (`run`) through libcurl's socket
 // interface: the thread waits in epoll for the sockets libcurl names and hands it only
@@ -113,4 +113,4 @@ private:
     std::vector<std::function<void()>> deliveries_;
 };
 
-}  // namespace Platform
+}  // namespace Platform::detail

@@ -1,13 +1,13 @@
-#include "Platform/keychain/SQLiteKeychainBackend.h"
+#include "Platform/keychain/internal/SQLiteKeychainBackend.h"
 
 #include "Platform/container/ApplicationGroupContainer.h"
 #include "Platform/keychain/KeychainError.h"
 #include "Platform/log/Logger.h"
-#include "Platform/sqlite/SQLiteDatabase.h"
+#include "Platform/sqlite/internal/SQLiteDatabase.h"
 #include "Platform/sqlite/internal/DamagedDatabase.h"
 #include "Platform/time/Date.h"
 
-namespace Platform {
+namespace Platform::detail {
 
 namespace {
 
@@ -248,4 +248,4 @@ OSStatus SQLiteKeychainBackend::remove(const KeychainQuery& query) {
     });
 }
 
-}  // namespace Platform
+}  // namespace Platform::detail
