@@ -14,6 +14,7 @@
 #include "Platform/json/DecodingError.h"
 #include "tests/support/PoolDrain.h"
 #include "tests/support/ScriptedServer.h"
+#include "tests/support/StampRecord.h"
 
 using namespace Common;
 using namespace std::chrono_literals;
@@ -22,13 +23,7 @@ using Step = TestSupport::ScriptStep;
 
 namespace {
 
-struct Stamp {
-    std::string name;
-    Platform::Date createdAt;
-    static Stamp decode(const Platform::KeyedDecoder& c) {
-        return {.name = c.decode<std::string>("name"), .createdAt = c.decode<Platform::Date>("createdAt")};
-    }
-};
+using TestSupport::Stamp;
 
 struct StampProbe : APIEndpoint<StampProbe, Stamp> {
     static constexpr APIMethod staticMethod = APIMethod::GET;

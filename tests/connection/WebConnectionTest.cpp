@@ -19,19 +19,14 @@
 #include "Common/service/TarnItemParameter.h"
 #include "Platform/http/URLError.h"
 #include "Platform/notification/DistributedNotificationCenter.h"
+#include "tests/support/StampRecord.h"
 
 using namespace Common;
 using TestSupport::LoopbackServer;
 
 namespace {
 
-struct Stamp {
-    std::string name;
-    Platform::Date createdAt;
-    static Stamp decode(const Platform::KeyedDecoder& c) {
-        return {.name = c.decode<std::string>("name"), .createdAt = c.decode<Platform::Date>("createdAt")};
-    }
-};
+using TestSupport::Stamp;
 
 // A parameter for any path the test server offers.
 template <class Return, bool auth = true, bool json = false>
