@@ -45,8 +45,13 @@ std::optional<URL> URL::parse(std::string_view text) {
     if (!normalized) return std::nullopt;
     // Components come from the normalized text so they always agree with it;
     // "http://h/?" normalizes to "http://h/" yet keeps an empty query otherwise.
-    const CurlURLHandle handle = parsedHandle(*normalized);
-    if (!handle) return std::nullopt;
+    // Text that is already normal (every URL the library builds) is parsed once.
+    CurlURLHandle reparsed;
+    if (*normalized != text) {
+        reparsed = parsedHandle(*normalized);
+        if (!reparsed) return std::nullopt;
+    }
+    const CurlURLHandle& handle = reparsed ? reparsed : first;
 
     URL url;
     url.absoluteString_ = std::move(*normalized);

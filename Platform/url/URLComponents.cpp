@@ -43,6 +43,42 @@ bool hasNul(const std::string& text) {
     return text.find('\0') != std::string::npos;
 }
 
+// "scheme://authority/" as libcurl writes it; false when libcurl refuses a part.
+bool authorityText(const std::string& scheme, const std::optional<std::string>& host, const std::optional<int>& port,
+                   std::string& text) {
+    // A connection builds every call's URL on the same scheme, host and port: the
+    // thread's last answer is reused rather than asked of libcurl again.
+    struct Authority {
+        std::string scheme;
+        std::optional<std::string> host;
+        std::optional<int> port;
+        std::string text;
+    };
+    thread_local std::optional<Authority> last;
+    if (last && last->scheme == scheme && last->host == host && last->port == port) {
+        text = last->text;
+        return true;
+    }
+
+    ensureCurlGlobalInit();
+    const CurlURLHandle handle(curl_url());
+    if (!handle) return false;
+    CURLU* const h = handle.get();
+    if (curl_url_set(h, CURLUPART_SCHEME, scheme.c_str(), CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK) return false;
+    if (host && curl_url_set(h, CURLUPART_HOST, host->c_str(), 0) != CURLUE_OK) return false;
+    if (port && curl_url_set(h, CURLUPART_PORT, std::to_string(*port).c_str(), 0) != CURLUE_OK) return false;
+    // Without a path libcurl 7.88 writes "file://(nil)" for a host-less URL.
+    if (curl_url_set(h, CURLUPART_PATH, "/", 0) != CURLUE_OK) return false;
+
+    char* base = nullptr;
+    const CURLUcode code = curl_url_get(h, CURLUPART_URL, &base, 0);
+    const CurlText owner(base);
+    if (code != CURLUE_OK || !owner) return false;
+    text = base;
+    last = Authority{.scheme = scheme, .host = host, .port = port, .text = text};
+    return true;
+}
+
 }  // namespace
 
 std::optional<URL> URLComponents::url() const {
@@ -67,25 +103,12 @@ std::optional<URL> URLComponents::url() const {
         }
     }
 
-    ensureCurlGlobalInit();
-    const CurlURLHandle handle(curl_url());
-    if (!handle) return std::nullopt;
-    CURLU* const h = handle.get();
-    if (curl_url_set(h, CURLUPART_SCHEME, scheme->c_str(), CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK) return std::nullopt;
-    if (host && curl_url_set(h, CURLUPART_HOST, host->c_str(), 0) != CURLUE_OK) return std::nullopt;
-    if (port && curl_url_set(h, CURLUPART_PORT, std::to_string(*port).c_str(), 0) != CURLUE_OK) return std::nullopt;
-    // Without a path libcurl 7.88 writes "file://(nil)" for a host-less URL.
-    if (curl_url_set(h, CURLUPART_PATH, "/", 0) != CURLUE_OK) return std::nullopt;
-
-    char* base = nullptr;
-    const CURLUcode code = curl_url_get(h, CURLUPART_URL, &base, 0);
-    const CurlText owner(base);
-    if (code != CURLUE_OK || !owner) return std::nullopt;
-    // libcurl checks scheme, host and port and writes "scheme://authority/". Path
-    // and query are not set as parts because curl_url_set lower-cases their
-    // escapes ("%2B" -> "%2b"); they are appended to that text and the whole is
-    // parsed again, which also rejects anything libcurl would not accept.
-    std::string text = base;
+    std::string text;
+    if (!authorityText(*scheme, host, port, text)) return std::nullopt;
+    // libcurl checked scheme, host and port and wrote "scheme://authority/". Path and
+    // query are not set as parts because curl_url_set lower-cases their escapes ("%2B"
+    // -> "%2b"); they are appended to that text and the whole is parsed again, which
+    // also rejects anything libcurl would not accept.
     if (!path.empty() && !text.empty() && text.back() == '/') text.pop_back();
     text += path;
     if (!query.empty()) text += '?' + query;
