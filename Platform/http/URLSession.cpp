@@ -5,6 +5,7 @@
 #include <string_view>
 #include <thread>
 
+#include "Platform/core/ASCII.h"
 #include "Platform/dispatch/ConcurrentPool.h"
 #include "Platform/http/internal/URLSessionEngine.h"
 #include "Platform/http/internal/URLSessionTransfer.h"
@@ -46,10 +47,7 @@ private:
 
 // Data bodies go with the methods that carry one; GET and HEAD send none.
 bool sendsBody(const URLRequest& request) {
-    const auto is = [&](std::string_view method) {
-        return std::equal(method.begin(), method.end(), request.httpMethod.begin(), request.httpMethod.end(),
-                          [](char a, char b) { return a == std::toupper(static_cast<unsigned char>(b)); });
-    };
+    const auto is = [&](std::string_view method) { return equalsIgnoringASCIICase(request.httpMethod, method); };
     return request.httpBody && !request.httpMethod.empty() && !is("GET") && !is("HEAD");
 }
 
