@@ -205,9 +205,7 @@ TEST(URLSession, ResponsesRedirectsAndFailures) {
         if (left == 0) return response.set_content("arrived", "text/plain");
         response.set_redirect("/hops/" + std::to_string(left - 1));
     });
-    server.on("GET", "/loop", [](const auto&, auto& response) { response.set_redirect("/loop"); });
     server.on("POST", "/see-other", [](const auto&, auto& response) { response.set_redirect("/hops/0", 303); });
-    server.on("GET", "/elsewhere", [](const auto&, auto& response) { response.set_redirect("ftp://127.0.0.1/f"); });
     server.on("GET", "/teapot", [](const auto&, auto& response) {
         response.status = 418;
         response.set_content("short and stout", "text/plain");
@@ -218,8 +216,6 @@ TEST(URLSession, ResponsesRedirectsAndFailures) {
         response.set_content("late", "text/plain");
     });
     ASSERT_TRUE(server.start());
-    ScriptedServer banner("SSH-2.0-NotHTTP\r\n");
-    ScriptedServer silent("");
     URLSession session;
 
     struct Case {
@@ -236,12 +232,8 @@ TEST(URLSession, ResponsesRedirectsAndFailures) {
         {server.url("/teapot"), "GET", 418L, "/teapot", "short and stout"},
         {server.url("/text"), "GET", 200L, "/text", text},
         {server.url("/missing"), "GET", 404L, "/missing", ""},
-        {server.url("/loop"), "GET", Code::tooManyRedirects},
-        {server.url("/elsewhere"), "GET", Code::unsupportedURL},
         {server.url("/stall"), "GET", Code::timedOut, nullptr, "", 1},
         {refusedURL(), "GET", Code::cannotConnectToHost},
-        {banner.url(), "GET", Code::badServerResponse},
-        {silent.url(), "GET", Code::networkConnectionLost},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.url);
