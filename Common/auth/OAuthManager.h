@@ -70,6 +70,11 @@ public:
     // No credential, or its expiration is not later than now.
     bool isExpired() const override;
     bool canRefresh() const noexcept { return countOfErrors_.load() < 10; }
+    // The error counter behind canRefresh: one more for each refresh the server refused,
+    // back to zero after one that succeeded (CredentialRefresh keeps it so).
+    void countRefusedRefresh() noexcept { ++countOfErrors_; }
+    void resetRefusedRefreshes() noexcept { countOfErrors_.store(0); }
+    std::int64_t countOfErrors() const noexcept { return countOfErrors_.load(); }
 
     // Re-reads the selected domain's credential from the keychain (another process may
     // have stored a new one). Serialised; errors keep the current credential.
