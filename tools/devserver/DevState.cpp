@@ -226,10 +226,12 @@ void DevState::restore(const nlohmann::json& s) {
                           .toItemId = optionalText(e.at("to_item_id")), .performedAt = e.at("performed_at"),
                           .actionId = e.at("action_id")});
     accessTokens.clear();
-    for (const auto& [token, t] : s.value("access_tokens", nlohmann::json::object()).items())
+    const auto access = s.value("access_tokens", nlohmann::json::object());
+    for (const auto& [token, t] : access.items())
         accessTokens[token] = {.userId = t.at("user_id"), .expiresAt = t.at("expires_at")};
     refreshTokens.clear();
-    for (const auto& [token, user] : s.value("refresh_tokens", nlohmann::json::object()).items())
+    const auto refresh = s.value("refresh_tokens", nlohmann::json::object());
+    for (const auto& [token, user] : refresh.items())
         refreshTokens[token] = user.get<std::int64_t>();
     uploads.clear();
     for (const auto& u : s.value("uploads", nlohmann::json::array())) {

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <future>
 #include <iostream>
 #include <thread>
 
@@ -97,14 +98,22 @@ int main(int argc, char** argv) {
     std::printf("listening on http://127.0.0.1:%d\n", bound);
     std::fflush(stdout);
 
-    std::thread listener([&server] { server.listen_after_bind(); });
+    std::promise<void> stopped;
+    auto finished = stopped.get_future();
+    std::thread listener([&server, &stopped] {
+        server.listen_after_bind();
+        stopped.set_value();
+    });
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(exitAfter);
     for (;;) {
         timespec wait{.tv_sec = 1, .tv_nsec = 0};
         if (sigtimedwait(&signals, nullptr, &wait) > 0) break;
         if (exitAfter > 0 && std::chrono::steady_clock::now() >= deadline) break;
     }
-    server.stop();
+    // stop() does nothing until the listener has started; a signal may come before that.
+    do {
+        server.stop();
+    } while (finished.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready);
     listener.join();
     return 0;
 }
