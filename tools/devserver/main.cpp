@@ -84,6 +84,8 @@ int main(int argc, char** argv) {
     DevServer::ServiceLimits limits;
     limits.partBytes = static_cast<std::size_t>(partMegabytes) << 20;
     server.set_payload_max_length(limits.partBytes + 1);
+    // Headers and body go out in two writes; without this the body waits for a delayed ACK.
+    server.set_tcp_nodelay(true);
     server.set_read_timeout(30, 0);
     server.set_write_timeout(30, 0);
     DevServer::Service service(state, faults, stateFile ? &*stateFile : nullptr, limits);
