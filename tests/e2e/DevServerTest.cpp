@@ -329,6 +329,13 @@ TEST_F(DevServerE2E, FaultSwitchesFailTheirFamily) {
         EXPECT_NO_THROW(alice.makeAPICall(WebService::MyVolumesParameter(), std::nullopt, false).get());
     }
     EXPECT_EQ(admin.Post("/_dev/faults", R"({"families":{"nope":{"rate":1}}})", "application/json")->status, 400);
+
+    // Tokens granted while the lifetime is 0 are refused at once, with the service's own code.
+    ASSERT_EQ(admin.Post("/_dev/faults", R"({"token_lifetime":0,"families":{"users":{"rate":0}}})", "application/json")->status, 200);
+    const auto expired = admin.Get("/users/me", {{"Authorization", signIn("bob", "bob-pass").get()->bearerToken()}});
+    ASSERT_TRUE(expired);
+    EXPECT_EQ(expired->status, 401);
+    EXPECT_EQ(nlohmann::json::parse(expired->body).at("code"), "token_expired");
 }
 
 }  // namespace

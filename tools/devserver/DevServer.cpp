@@ -391,7 +391,7 @@ struct Routes {
         return out;
     }
 
-    std::pair<std::string, std::string> issueTokens(std::int64_t userId) {
+    std::pair<std::string, std::string> grantTokens(std::int64_t userId) {
         const double at = now();
         if (state.accessTokens.size() >= 10000)
             std::erase_if(state.accessTokens, [at](const auto& entry) { return entry.second.expiresAt < at; });
@@ -435,7 +435,7 @@ struct Routes {
         } else {
             return oauthFail(res, 400, "unsupported_grant_type", "grant_type must be password or refresh_token");
         }
-        const auto [access, refresh] = issueTokens(user->id);
+        const auto [access, refresh] = grantTokens(user->id);
         reply(res, 200,
               {{"access_token", access},
                {"token_type", "Bearer"},
