@@ -351,6 +351,8 @@ private:
         request.httpMethod = "PUT";
         request.httpBody = std::move(bytes);
         request.setValue(base64(digest), "Content-MD5");
+        // Without it libcurl labels the body a form, which storages may refuse or parse.
+        request.setValue("application/octet-stream", "Content-Type");
         uploaderLogger().debug("🌐 PUT %{public}s (part %{public}lu, try %{public}d)", shortAddress(*url),
                                static_cast<unsigned long>(index + 1), attempt);
         auto transfer = connection_.uploadSession().dataTask(
@@ -398,19 +400,18 @@ private:
                               failure(MultiPartUploadError::Code::checksumMismatch, std::to_string(index + 1)),
                               std::nullopt);
         }
-        std::int64_t stored = 0;
         std::optional<std::int64_t> journalID;
         {
             std::lock_guard lock(mutex_);
             eTags_[index] = *tag;
             storedBytes_ += count;
-            stored = storedBytes_;
+            // Under the lock: two parts ending at once must not write their sums out of order.
+            progress_->setCompletedUnitCount(storedBytes_);
             journalID = journalID_;
             --inFlight_;
         }
         // Before the next part starts, so a crash never loses a stored part's tag.
         if (journal_ && journalID) journal_->recordPart(*journalID, index, *tag);
-        progress_->setCompletedUnitCount(stored);
         pump();
     }
 
