@@ -34,10 +34,18 @@ namespace {
 
 struct Outcome {
     double seconds = 0;
+    double cpuSeconds = 0;
     long peakKiB = 0;
     long baselineKiB = 0;
     bool ok = false;
 };
+
+double cpuSeconds() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
 
 long peakKiB() {
     rusage usage{};
@@ -114,6 +122,7 @@ Outcome throughUploader(const std::string& base, const std::filesystem::path& fi
     }
     outcome.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     outcome.peakKiB = peakKiB();
+    outcome.cpuSeconds = cpuSeconds();
     return outcome;
 }
 
@@ -146,6 +155,7 @@ Outcome plainPut(const std::string& base, const std::filesystem::path& file) {
     curl_slist_free_all(headers);
     std::fclose(input);
     outcome.peakKiB = peakKiB();
+    outcome.cpuSeconds = cpuSeconds();
     return outcome;
 }
 
@@ -208,7 +218,7 @@ int main(int argc, char** argv) {
     std::printf("%llu MiB file, %llu MiB parts, %d in flight, storage stand-in on loopback (MD5 per body), %d rounds\n",
                 static_cast<unsigned long long>(mebibytes), static_cast<unsigned long long>(defaults.partSize >> 20),
                 defaults.concurrentParts, rounds);
-    std::vector<double> plainRates, uploaderRates, ratios;
+    std::vector<double> plainRates, uploaderRates, ratios, plainCPU, uploaderCPU;
     long plainPeak = 0, uploaderPeak = 0, plainBase = 0, uploaderBase = 0;
     bool ok = true;
     for (int round = 0; round < rounds; ++round) {
@@ -219,14 +229,17 @@ int main(int argc, char** argv) {
         plainRates.push_back(size / plain.seconds);
         uploaderRates.push_back(size / multi.seconds);
         ratios.push_back(plain.seconds / multi.seconds);
+        plainCPU.push_back(plain.cpuSeconds * 1000 / size);
+        uploaderCPU.push_back(multi.cpuSeconds * 1000 / size);
         plainPeak = std::max(plainPeak, plain.peakKiB);
         uploaderPeak = std::max(uploaderPeak, multi.peakKiB);
         plainBase = plain.baselineKiB;
         uploaderBase = multi.baselineKiB;
     }
-    std::printf("  plain libcurl PUT  %7.1f MiB/s  peak %7ld KiB (%ld before)\n", median(plainRates), plainPeak, plainBase);
-    std::printf("  Uploader           %7.1f MiB/s  peak %7ld KiB (%ld before)  ratio %.2f (%.2f-%.2f)%s\n",
-                median(uploaderRates), uploaderPeak, uploaderBase, median(ratios),
+    std::printf("  plain libcurl PUT  %7.1f MiB/s  CPU %5.2f ms/MiB  peak %7ld KiB (%ld before)\n", median(plainRates),
+                median(plainCPU), plainPeak, plainBase);
+    std::printf("  Uploader           %7.1f MiB/s  CPU %5.2f ms/MiB  peak %7ld KiB (%ld before)  ratio %.2f (%.2f-%.2f)%s\n",
+                median(uploaderRates), median(uploaderCPU), uploaderPeak, uploaderBase, median(ratios),
                 *std::min_element(ratios.begin(), ratios.end()), *std::max_element(ratios.begin(), ratios.end()),
                 ok ? "" : "  FAILURES");
     ::kill(server, SIGKILL);
