@@ -141,6 +141,13 @@ int ChildProcess::wait(std::chrono::milliseconds timeout) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+void ChildProcess::kill() {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+}
+
 std::optional<std::string> ChildProcess::role() {
     const char* value = std::getenv(roleVariable);
     if (value == nullptr) return std::nullopt;

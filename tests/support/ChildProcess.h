@@ -45,6 +45,8 @@ public:
     [[nodiscard]] std::optional<char> receive(std::chrono::milliseconds timeout);
     // The child's exit code, or -1 when it crashed or outlived `timeout` (then it is killed).
     int wait(std::chrono::milliseconds timeout = std::chrono::seconds(60));
+    // Ends the child at once with SIGKILL (no clean-up of its own runs) and reaps it.
+    void kill();
 
     // In the child: the role the parent gave, or none outside a child run.
     static std::optional<std::string> role();

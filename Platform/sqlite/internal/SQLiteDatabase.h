@@ -13,8 +13,8 @@
 #include "Platform/core/UniqueHandle.h"
 #include "Platform/sqlite/StoreOptions.h"
 
-// The connection the shared stores (user defaults, keychain) build on. Internal to
-// Platform: nothing outside it includes this header, so no SQLite type leaks out.
+// The connection the shared stores (user defaults, keychain) and the upload journal build
+// on. Only library sources include this header, never a public one: no SQLite type leaks out.
 namespace Platform::detail {
 
 class SQLiteError : public ErrorType<SQLiteError> {
