@@ -50,7 +50,7 @@ std::string secretServiceUnavailability() {
 
 void writeMarker(const std::filesystem::path& folder, std::size_t moved) {
     const auto path = folder / movedMarkerName;
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) return;
     const auto text = std::to_string(moved) + " items moved on " + ISO8601DateFormatter().string(Date::now()) + "\n";
     [[maybe_unused]] const auto wrote = ::write(fd, text.data(), text.size());
