@@ -12,7 +12,8 @@ constexpr std::uint64_t callTimeoutMicroseconds = 5'000'000;
 
 // Owns an sd_bus_error for one call.
 struct BusError {
-    sd_bus_error error = SD_BUS_ERROR_NULL;
+    // SD_BUS_ERROR_NULL is a C compound literal.
+    sd_bus_error error{nullptr, nullptr, 0};
     ~BusError() { sd_bus_error_free(&error); }
 };
 
