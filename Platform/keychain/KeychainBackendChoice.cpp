@@ -39,13 +39,13 @@ std::optional<std::filesystem::path> keychainFolder(const std::string& group) {
 }
 
 // Why the Secret Service cannot be used, or empty when it can.
-std::string secretServiceUnavailability() {
+std::string secretServiceUnavailability(const std::string& collection) {
     const auto connection = detail::openSessionBus();
     if (!connection.bus) return connection.failure;
     const auto state = detail::busNameState(connection.bus.get(), secretsBusName);
     if (!state) return "the session bus did not answer";
     if (*state == detail::BusNameState::absent) return "no Secret Service on the session bus";
-    return {};
+    return SecretServiceKeychainBackend::collectionUnavailability(collection);
 }
 
 void writeMarker(const std::filesystem::path& folder, std::size_t moved) {
@@ -110,7 +110,7 @@ std::shared_ptr<KeychainBackend> makeKeychainBackend(const KeychainBackendOption
             return std::make_shared<SecretServiceKeychainBackend>(options.collection);
         case KeychainBackendKind::automatic: break;
     }
-    if (auto why = secretServiceUnavailability(); !why.empty()) return fileBackend(options, why);
+    if (auto why = secretServiceUnavailability(options.collection); !why.empty()) return fileBackend(options, why);
     auto secretService = std::make_shared<SecretServiceKeychainBackend>(options.collection);
     try {
         moveFileItems(options.groupIdentifier, *secretService);

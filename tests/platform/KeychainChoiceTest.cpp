@@ -95,4 +95,14 @@ TEST(KeychainChoice, FileItemsMoveIntoTheSecretService) {
     }
 }
 
+// A keyring without the collection asked for would prompt to create one: the file store serves.
+TEST(KeychainChoice, MissingCollectionLeavesTheFileStore) {
+    QUILLO_REQUIRE_SESSION_BUS();
+    TemporaryRoot root;
+    const auto since = Date::now();
+    const auto backend = makeKeychainBackend({.groupIdentifier = group, .collection = "no-such-collection"});
+    EXPECT_NE(std::dynamic_pointer_cast<SQLiteKeychainBackend>(backend), nullptr);
+    EXPECT_TRUE(logged(LogLevel::notice, "no \"no-such-collection\" collection", since));
+}
+
 }  // namespace

@@ -226,6 +226,21 @@ void removeItem(SecretItem* item) {
 SecretServiceKeychainBackend::SecretServiceKeychainBackend(std::string collection)
     : collection_(std::move(collection)) {}
 
+std::string SecretServiceKeychainBackend::collectionUnavailability(const std::string& collection) {
+    try {
+        const auto service = connect();
+        if (collection.starts_with('/')) return {};
+        CallError error;
+        const UniqueHandle<SecretCollection*, &g_object_unref> found(secret_collection_for_alias_sync(
+            service.get(), collection.c_str(), SECRET_COLLECTION_NONE, nullptr, &error.error));
+        if (error.error != nullptr) return std::string("the Secret Service did not answer: ") + error.error->message;
+        if (!found) return "the Secret Service has no \"" + collection + "\" collection";
+        return {};
+    } catch (const KeychainError& error) {
+        return error.detail();
+    }
+}
+
 OSStatus SecretServiceKeychainBackend::add(const KeychainItem& item) {
     const auto identity = identityOf(item);
     if (!isValid(identity)) return errSecParam;

@@ -19,6 +19,11 @@ public:
     // `collection`: the alias ("default", "session", ...) or object path new items go to.
     explicit SecretServiceKeychainBackend(std::string collection = "default");
 
+    // Why items cannot go to `collection` (the service does not answer, or no collection
+    // has that alias), or empty when they can. A store into a missing collection would
+    // ask the user to create one, which a library must not.
+    [[nodiscard]] static std::string collectionUnavailability(const std::string& collection);
+
     OSStatus add(const KeychainItem& item) override;
     OSStatus update(const KeychainQuery& query, const KeychainAttributes& changes) override;
     OSStatus copyMatching(const KeychainQuery& query, std::vector<KeychainItem>& result) override;
