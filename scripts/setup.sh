@@ -14,6 +14,7 @@ packages=(
   libsqlite3-dev libsqlitecpp-dev libasio-dev libcpp-httplib-dev libcli11-dev
   libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev
   gettext
+  libsecret-1-dev libsystemd-dev dbus-daemon dbus-bin gnome-keyring libglib2.0-bin
 )
 
 install_packages setup "${packages[@]}"

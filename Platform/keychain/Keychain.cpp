@@ -1,13 +1,11 @@
 #include "Platform/keychain/Keychain.h"
 
+#include <atomic>
 #include <exception>
 
-#include "Platform/keychain/internal/SQLiteKeychainBackend.h"
 #include "Platform/log/Logger.h"
 
 namespace Platform {
-
-using detail::SQLiteKeychainBackend;
 
 namespace {
 
@@ -32,10 +30,19 @@ bool isValid(const KeychainQuery& query) {
 
 }  // namespace
 
+namespace {
+std::atomic<KeychainBackendKind> sharedBackendKind{KeychainBackendKind::automatic};
+}  // namespace
+
 Keychain& Keychain::shared() {
-    static Keychain keychain(SQLiteKeychainBackend::forApplicationGroup(std::string(sharedAccessGroup)),
-                             std::string(sharedAccessGroup));
+    static Keychain keychain(
+        makeKeychainBackend({.kind = sharedBackendKind.load(), .groupIdentifier = std::string(sharedAccessGroup)}),
+        std::string(sharedAccessGroup));
     return keychain;
+}
+
+void Keychain::chooseSharedBackend(KeychainBackendKind kind) noexcept {
+    sharedBackendKind.store(kind);
 }
 
 Keychain::Keychain(std::shared_ptr<KeychainBackend> backend, std::string defaultAccessGroup)

@@ -8,6 +8,7 @@
 #include "Platform/core/Export.h"
 #include "Platform/keychain/KeychainAttributes.h"
 #include "Platform/keychain/KeychainBackend.h"
+#include "Platform/keychain/KeychainBackendChoice.h"
 #include "Platform/keychain/KeychainItem.h"
 #include "Platform/keychain/KeychainQuery.h"
 #include "Platform/keychain/KeychainStatus.h"
@@ -21,10 +22,12 @@ class QUILLO_EXPORT Keychain {
 public:
     static constexpr std::string_view sharedAccessGroup = "group.com.fernwaldsky.quillo.macos";
 
-    // The process-wide keychain: a SQLite store in the container of sharedAccessGroup,
-    // which is also the access group of items added without one. The container is
-    // looked up on first use.
+    // The process-wide keychain, on the back end chooseSharedBackend named (automatic
+    // unless told): the Secret Service, or a SQLite store in the container of
+    // sharedAccessGroup, which is also the access group of items added without one.
     static Keychain& shared();
+    // Takes effect only before the first call of shared().
+    static void chooseSharedBackend(KeychainBackendKind kind) noexcept;
 
     // A null backend makes every call answer errSecIO.
     explicit Keychain(std::shared_ptr<KeychainBackend> backend, std::string defaultAccessGroup = {});

@@ -1,5 +1,8 @@
 #include "Platform/log/LogStore.h"
 
+#include <systemd/sd-journal.h>
+#include <sys/uio.h>
+
 #include <cstdio>
 #include <string>
 
@@ -17,6 +20,37 @@ void writeToStderr(const LogEntry& entry) {
     std::fwrite(line.data(), 1, line.size(), stderr);
 }
 
+// The journal's syslog priorities.
+int priority(LogLevel level) {
+    switch (level) {
+        case LogLevel::debug: return 7;
+        case LogLevel::info: return 6;
+        case LogLevel::notice: return 5;
+        case LogLevel::error: return 3;
+        case LogLevel::fault: return 2;
+    }
+    return 6;
+}
+
+// One journal entry with the entry's own fields beside the message; fields are
+// length-counted, so any byte in a value arrives as it was.
+void writeToJournal(const LogEntry& entry) {
+    const std::string fields[] = {
+        "MESSAGE=" + entry.redactedMessage(),
+        "PRIORITY=" + std::to_string(priority(entry.level)),
+        "QUILLO_SUBSYSTEM=" + entry.subsystem,
+        "QUILLO_CATEGORY=" + entry.category,
+        "QUILLO_LEVEL=" + std::string(title(entry.level)),
+        "SYSLOG_IDENTIFIER=" + entry.process,
+    };
+    iovec vector[std::size(fields)];
+    for (std::size_t i = 0; i < std::size(fields); ++i) {
+        vector[i] = {.iov_base = const_cast<char*>(fields[i].data()), .iov_len = fields[i].size()};
+    }
+    // Without a journal the entry is only lost there; the store still keeps it.
+    static_cast<void>(sd_journal_sendv(vector, static_cast<int>(std::size(fields))));
+}
+
 }  // namespace
 
 LogStore& LogStore::shared() {
@@ -27,6 +61,7 @@ LogStore& LogStore::shared() {
 
 void LogStore::append(LogEntry entry) {
     if (stderrSink()) writeToStderr(entry);
+    if (journalSink()) writeToJournal(entry);
     const std::lock_guard lock(mutex_);
     if (capacity_ == 0) return;
     if (ring_.size() < capacity_) {

@@ -39,6 +39,12 @@ public:
     void setStderrSink(bool enabled) noexcept { stderrSink_.store(enabled, std::memory_order_relaxed); }
     bool stderrSink() const noexcept { return stderrSink_.load(std::memory_order_relaxed); }
 
+    // Also sends each appended entry to the systemd journal, private values redacted,
+    // with the fields QUILLO_SUBSYSTEM, QUILLO_CATEGORY and QUILLO_LEVEL ("Debug"...
+    // "Fault") and the matching PRIORITY. Off by default; the host switches it on.
+    void setJournalSink(bool enabled) noexcept { journalSink_.store(enabled, std::memory_order_relaxed); }
+    bool journalSink() const noexcept { return journalSink_.load(std::memory_order_relaxed); }
+
 private:
     std::vector<LogEntry> orderedLocked(std::optional<Date> since) const;
 
@@ -47,6 +53,7 @@ private:
     std::size_t oldest_ = 0;  // index of the oldest entry once the ring is full
     std::size_t capacity_;
     std::atomic<bool> stderrSink_{false};
+    std::atomic<bool> journalSink_{false};
 };
 
 }  // namespace Platform

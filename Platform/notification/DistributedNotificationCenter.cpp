@@ -6,6 +6,7 @@
 #include "Platform/dispatch/ConcurrentPool.h"
 #include "Platform/log/Logger.h"
 #include "Platform/notification/InProcessNotificationTransport.h"
+#include "Platform/notification/internal/SessionBusNotificationTransport.h"
 
 namespace Platform {
 
@@ -68,6 +69,19 @@ struct Entry : std::enable_shared_from_this<Entry> {
     bool removed = false;
 };
 
+// The session bus when there is one, so other processes of the user see the posts;
+// otherwise they stay in this process.
+std::shared_ptr<NotificationTransport> sessionTransport() {
+    const Logger logger(Logger::defaultSubsystem(), "DistributedNotificationCenter");
+    auto connection = detail::SessionBusNotificationTransport::connect();
+    if (connection.transport) {
+        logger.notice("Distributed notifications go over the session bus");
+        return connection.transport;
+    }
+    logger.notice("Distributed notifications stay in this process: %{public}s", connection.failure);
+    return std::make_shared<InProcessNotificationTransport>();
+}
+
 }  // namespace
 
 struct DistributedNotificationCenter::State {
@@ -89,7 +103,7 @@ struct DistributedNotificationCenter::State {
 
 DistributedNotificationCenter& DistributedNotificationCenter::shared() {
     // Never destroyed: posts and deliveries may still arrive while the process exits.
-    static auto* center = new DistributedNotificationCenter(std::make_shared<InProcessNotificationTransport>());
+    static auto* center = new DistributedNotificationCenter(sessionTransport());
     return *center;
 }
 

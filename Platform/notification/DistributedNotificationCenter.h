@@ -22,7 +22,8 @@ public:
     // Identifies one observer; 0 is never handed out.
     using ObserverToken = std::uint64_t;
 
-    // The process's center, on the in-process transport until a bus transport replaces it.
+    // The process's center: on the session bus when one is reachable at first use,
+    // in this process only otherwise (one log line says which).
     static DistributedNotificationCenter& shared();
 
     explicit DistributedNotificationCenter(std::shared_ptr<NotificationTransport> transport);

@@ -12,9 +12,12 @@
 #include "Platform/keychain/Keychain.h"
 #include "Platform/keychain/KeychainError.h"
 #include "Platform/keychain/internal/SQLiteKeychainBackend.h"
+#include "Platform/keychain/internal/SecretServiceKeychainBackend.h"
 #include "Platform/log/LogStore.h"
 #include "tests/platform/StoreTestSupport.h"
+#include "tests/support/SessionBusTestSupport.h"
 
+using Platform::detail::SecretServiceKeychainBackend;
 using Platform::detail::SQLiteKeychainBackend;
 
 namespace {
@@ -70,9 +73,37 @@ KeychainAttributes item(std::string account, std::string accessGroup, bool synch
             .synchronizable = synchronizable, .valueData = std::move(secret)};
 }
 
-TEST(Keychain, StatusesFollowTheItemRules) {
-    TemporaryRoot root;
-    auto keychain = keychainIn(root.path());
+// Both back ends answer every call alike; the Secret Service one on the private bus.
+enum class Backend { file, secretService };
+
+class KeychainBackends : public ::testing::TestWithParam<Backend> {
+protected:
+    void SetUp() override {
+        if (GetParam() == Backend::file) {
+            keychain_.emplace(keychainIn(root_.path()));
+            return;
+        }
+        QUILLO_REQUIRE_SESSION_BUS();
+        keychain_.emplace(connection());
+        const auto emptied = keychain_->remove({});  // what an earlier test left
+        ASSERT_TRUE(emptied == errSecSuccess || emptied == errSecItemNotFound) << emptied;
+    }
+
+    // A keychain on a back end of its own, as another process would have.
+    Keychain connection() const {
+        if (GetParam() == Backend::file) return keychainIn(root_.path());
+        return Keychain(std::make_shared<SecretServiceKeychainBackend>("session"), "group.default");
+    }
+
+    TemporaryRoot root_;
+    std::optional<Keychain> keychain_;
+};
+
+INSTANTIATE_TEST_SUITE_P(Keychain, KeychainBackends, ::testing::Values(Backend::file, Backend::secretService),
+                         [](const auto& info) { return info.param == Backend::file ? "file" : "secretService"; });
+
+TEST_P(KeychainBackends, StatusesFollowTheItemRules) {
+    auto& keychain = *keychain_;
     const auto all = KeychainMatchLimit::all;
     const Step steps[] = {
         {"remove on empty", Op::remove, match({}, {}, {}), {}, errSecItemNotFound},
@@ -120,9 +151,8 @@ TEST(Keychain, StatusesFollowTheItemRules) {
     }
 }
 
-TEST(Keychain, CopyReturnsDataOnlyWhenAsked) {
-    TemporaryRoot root;
-    auto keychain = keychainIn(root.path());
+TEST_P(KeychainBackends, CopyReturnsDataOnlyWhenAsked) {
+    auto& keychain = *keychain_;
     ASSERT_EQ(keychain.add({.service = "s", .account = "a", .accessible = KeychainAccessible::afterFirstUnlock,
                             .valueData = std::string("\0\xff", 2)}),
               errSecSuccess);
@@ -313,13 +343,12 @@ TEST(Keychain, DamageFoundByManyConnectionsIsKeptOnce) {
     EXPECT_EQ(found.size(), static_cast<std::size_t>(connections)) << "every add went to the one new file";
 }
 
-TEST(Keychain, ConnectionsRaceForOneIdentity) {
-    TemporaryRoot root;
+TEST_P(KeychainBackends, ConnectionsRaceForOneIdentity) {
     std::atomic<int> added{0}, duplicates{0};
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([&, t] {
-            auto keychain = keychainIn(root.path());  // a connection of its own
+            auto keychain = connection();
             for (int i = 0; i < 20; ++i) {
                 const auto status = keychain.add({.service = "s", .account = std::to_string(i), .valueData = "t"});
                 (status == errSecSuccess ? added : duplicates)++;
