@@ -90,6 +90,7 @@ struct Nginx {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
             CURL* probe = curl_easy_init();
             curl_easy_setopt(probe, CURLOPT_URL, ("http://127.0.0.1:" + std::to_string(port) + "/files/1/token").c_str());
+            curl_easy_setopt(probe, CURLOPT_NOBODY, 1L);
             const auto code = curl_easy_perform(probe);
             curl_easy_cleanup(probe);
             if (code == CURLE_OK) return true;
