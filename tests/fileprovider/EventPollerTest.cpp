@@ -100,19 +100,4 @@ TEST_F(EventPollerTest, StopsPromptlyWhileWaiting) {
     EXPECT_EQ(stopped.wait_for(20s), std::future_status::ready) << "stop() must wake the hour-long wait";
 }
 
-TEST_F(EventPollerTest, InjectedWaitSeesTheBackoff) {
-    std::mutex seenMutex;
-    std::vector<std::chrono::milliseconds> seen;
-    EventPoller poller(connection(), nullptr, {.minimumInterval = 10ms, .maximumInterval = 40ms, .wait = [&](auto interval) {
-                                                   std::lock_guard lock(seenMutex);
-                                                   seen.push_back(interval);
-                                               }});
-    poller.start();
-    ASSERT_TRUE(server.waitForRequests(5, 20s));
-    poller.stop();
-    std::lock_guard lock(seenMutex);
-    ASSERT_GE(seen.size(), 4u);
-    EXPECT_EQ(std::vector(seen.begin(), seen.begin() + 4), (std::vector<std::chrono::milliseconds>{20ms, 40ms, 40ms, 40ms}));
-}
-
 }  // namespace

@@ -59,7 +59,6 @@ TEST(TarnEvent, Decodes) {
     } rows[] = {
         {"known action", {}, TarnEventActionType::trash, "a1", false},
         {"action of a newer service", {.action = R"("action":"share")"}, TarnEventActionType::unknown, "a1", false},
-        {"action \"unknown\" itself", {.action = R"("action":"unknown")"}, TarnEventActionType::unknown, "a1", false},
         {"null action id", {.actionId = R"("action_id":null)"}, TarnEventActionType::trash, std::nullopt, false},
         {"with destination", {.toItem = R"(,"to_item":{"scheme":"tarn","type":"folder"})"}, TarnEventActionType::trash, "a1", true},
         {"item with only scheme and type", {.item = R"({"scheme":"tarn","type":"file"})"}, TarnEventActionType::trash, "a1", false},
