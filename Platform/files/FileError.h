@@ -19,6 +19,9 @@ public:
         fileReadInvalidFileName,      // the path cannot name a file (bad escapes, NUL)
         fileReadUnsupportedScheme,    // the URL is not a file URL
         fileReadUnknown,              // any other failure; "reason" holds the system's text
+        fileWriteOutOfSpace,          // the disk or the user's quota is full
+        fileWriteNoPermission,        // the file or its folder may not be written
+        fileWriteUnknown,             // any other failure to write; "reason" holds the system's text
     };
 
     using UserInfo = std::map<std::string, std::string>;
@@ -27,6 +30,8 @@ public:
 
     // The error for a failed system call on `path`, from its errno value.
     static FileError fromErrno(int errorNumber, const std::string& path);
+    // The same for a failed write, create or rename.
+    static FileError fromWriteErrno(int errorNumber, const std::string& path);
 
     Code code() const noexcept { return code_; }
     const UserInfo& userInfo() const noexcept { return userInfo_; }

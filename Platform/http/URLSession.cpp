@@ -7,6 +7,7 @@
 
 #include "Platform/core/ASCII.h"
 #include "Platform/dispatch/ConcurrentPool.h"
+#include "Platform/http/internal/FileBodySink.h"
 #include "Platform/http/internal/URLSessionEngine.h"
 #include "Platform/http/internal/URLSessionTransfer.h"
 
@@ -43,6 +44,30 @@ public:
 
 private:
     URLSession::DataCompletion completion_;
+};
+
+class DownloadTaskTransfer final : public URLSessionTransfer {
+public:
+    DownloadTaskTransfer(URLRequest request, std::unique_ptr<detail::FileBodySink> sink,
+                         std::shared_ptr<Progress> progress, URLSession::DownloadCompletion completion)
+        : URLSessionTransfer(std::move(request), nullptr, std::move(sink), std::move(progress)),
+          completion_(std::move(completion)) {}
+
+    detail::FileBodySink& file() noexcept { return static_cast<detail::FileBodySink&>(sink()); }
+
+    std::function<void()> complete(Result<HTTPURLResponse> outcome) override {
+        auto closed = file().close();
+        URLSession::DownloadResult result = !outcome ? URLSession::DownloadResult(outcome.error())
+                                            : closed ? URLSession::DownloadResult(std::move(closed))
+                                                     : URLSession::DownloadResult(URLSession::DownloadedFile{
+                                                           std::move(outcome).value(), file().length()});
+        return [completion = std::move(completion_), result = std::move(result)]() mutable {
+            if (completion) completion(std::move(result));
+        };
+    }
+
+private:
+    URLSession::DownloadCompletion completion_;
 };
 
 // Data bodies go with the methods that carry one; GET and HEAD send none.
@@ -92,6 +117,27 @@ std::shared_ptr<Progress> URLSession::dataTask(URLRequest request, DataCompletio
     } else {
         transfer = std::make_unique<DataTaskTransfer>(std::move(request), maximum, std::move(completion));
     }
+    return start(std::move(transfer));
+}
+
+std::shared_ptr<Progress> URLSession::downloadTask(URLRequest request, DownloadDestination destination,
+                                                   DownloadCompletion completion,
+                                                   std::shared_ptr<Progress> progress) const {
+    request.httpBody.reset();
+    auto sink = std::make_unique<detail::FileBodySink>(std::move(destination.path), destination.maximumBodySize);
+    auto opened = sink->open();
+    auto transfer = std::make_unique<DownloadTaskTransfer>(std::move(request), std::move(sink), std::move(progress),
+                                                           std::move(completion));
+    if (opened) {
+        auto progress = transfer->sharedProgress();
+        progress->finish();
+        ConcurrentPool::post(transfer->complete(std::move(opened)));
+        return progress;
+    }
+    return start(std::move(transfer));
+}
+
+std::shared_ptr<Progress> URLSession::start(std::unique_ptr<detail::URLSessionTransfer> transfer) const {
     auto progress = transfer->sharedProgress();
     if (auto error = transfer->prepare(configuration())) {
         progress->finish();

@@ -2,7 +2,10 @@
 
 #include <functional>
 #include <future>
+#include <cstdint>
 #include <memory>
+#include <optional>
+#include <string>
 #include <utility>
 
 #include "Platform/core/Data.h"
@@ -17,6 +20,7 @@ namespace Platform {
 
 namespace detail {
 class URLSessionEngine;
+class URLSessionTransfer;
 }  // namespace detail
 
 // Sends HTTP requests. Each session has one I/O thread that runs all its transfers
@@ -45,11 +49,37 @@ public:
     // dataTask for callers that wait.
     std::future<DataResult> data(URLRequest request) const;
 
+    // Where a download task writes its body, and how much it may write.
+    struct DownloadDestination {
+        // Created (mode 0600) or truncated when the task starts.
+        std::string path;
+        // Past it (or a Content-Length above it) the task fails with dataLengthExceedsMaximum.
+        std::optional<std::uint64_t> maximumBodySize;
+    };
+    struct DownloadedFile {
+        HTTPURLResponse response;
+        // Body bytes now in the file.
+        std::uint64_t length = 0;
+    };
+    using DownloadResult = Result<DownloadedFile>;
+    using DownloadCompletion = std::function<void(DownloadResult)>;
+
+    // Like dataTask, but the body goes to a file as it arrives: memory stays at one
+    // transfer buffer whatever the size. Any HTTP status is a response, its body written
+    // too. A failed write or close is a FileError. On failure the file holds whatever
+    // arrived; removing it is the caller's choice. `progress`: one the caller already
+    // holds, to count into and be cancelled through (null: a new one); it is returned.
+    std::shared_ptr<Progress> downloadTask(URLRequest request, DownloadDestination destination,
+                                           DownloadCompletion completion,
+                                           std::shared_ptr<Progress> progress = nullptr) const;
+
     // Cancels every task under way (each completes with `cancelled`) and every task
     // given later. Applies to all copies.
     void invalidateAndCancel() const;
 
 private:
+    std::shared_ptr<Progress> start(std::unique_ptr<detail::URLSessionTransfer> transfer) const;
+
     struct Owner;
     std::shared_ptr<Owner> owner_;
 };

@@ -5,7 +5,11 @@
 
 #include "Common/connection/APIRequest.h"
 #include "Common/service/LSParameter.h"
+#include "Common/service/DownloadParameter.h"
+#include "Common/service/FetchThumbnailParameter.h"
+#include "Common/service/RenameParameter.h"
 #include "Common/service/TarnItemParameter.h"
+#include "Common/service/TrashParameter.h"
 #include "Platform/url/PercentEncoding.h"
 
 using namespace Common;
@@ -114,6 +118,10 @@ const struct {
     {"listing", [](const std::string& id) { return std::make_unique<WebService::LSParameter>(id, 0, 100); }},
     {"item", [](const std::string& id) { return std::make_unique<WebService::TarnItemParameter>(id); }},
     {"test template", [](const std::string& id) { return std::make_unique<ListParameter>(id, std::vector<URLQueryItem>{}); }},
+    {"rename", [](const std::string& id) { return std::make_unique<WebService::RenameParameter>(id, Platform::ContentType::folder()); }},
+    {"trash", [](const std::string& id) { return std::make_unique<WebService::TrashParameter>(id, Platform::ContentType::delimitedText()); }},
+    {"download ticket", [](const std::string& id) { return std::make_unique<WebService::DownloadParameter>(id); }},
+    {"thumbnail", [](const std::string& id) { return std::make_unique<WebService::FetchThumbnailParameter>(id); }},
 };
 
 TEST(APIRequest, IdentifiersCannotLeaveTheirPathSegment) {

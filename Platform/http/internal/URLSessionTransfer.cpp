@@ -146,8 +146,11 @@ Data DataBodySink::take() {
 }
 
 URLSessionTransfer::URLSessionTransfer(URLRequest request, std::unique_ptr<TransferBodySource> source,
-                                       std::unique_ptr<TransferBodySink> sink)
-    : request_(std::move(request)), source_(std::move(source)), sink_(std::move(sink)) {}
+                                       std::unique_ptr<TransferBodySink> sink, std::shared_ptr<Progress> progress)
+    : request_(std::move(request)),
+      source_(std::move(source)),
+      sink_(std::move(sink)),
+      progress_(progress ? std::move(progress) : std::make_shared<Progress>()) {}
 
 URLSessionTransfer::~URLSessionTransfer() {
     // Whatever path ends the task, a later cancel must find nothing to call.

@@ -92,8 +92,9 @@ class URLSessionTransfer {
 public:
     using TimePoint = Clock::SteadyTimePoint;
 
+    // `progress`: one the caller already holds (its cancel then stops this task); null makes one.
     URLSessionTransfer(URLRequest request, std::unique_ptr<TransferBodySource> source,
-                       std::unique_ptr<TransferBodySink> sink);
+                       std::unique_ptr<TransferBodySink> sink, std::shared_ptr<Progress> progress = nullptr);
     virtual ~URLSessionTransfer();
     URLSessionTransfer(const URLSessionTransfer&) = delete;
     URLSessionTransfer& operator=(const URLSessionTransfer&) = delete;
@@ -146,7 +147,7 @@ private:
     URLRequest request_;
     std::unique_ptr<TransferBodySource> source_;
     std::unique_ptr<TransferBodySink> sink_;
-    std::shared_ptr<Progress> progress_ = std::make_shared<Progress>();
+    std::shared_ptr<Progress> progress_;
     // Progress only grows: body bytes of every attempt add up (redirect bodies are never
     // handed over, and an attempt held for connectivity received nothing).
     std::int64_t sent_ = 0;
