@@ -3,7 +3,7 @@
 //
 //   bench_activity [rows=100000] [repetitions=5]
 //
-// Inserts: `rows` rows, time per insert. Lookups: 10,000 lookups of logged triples once
+// Inserts: `rows` rows, time per insert. Lookups: 10,000 lookups (200 without the index) of logged triples once
 // the table holds 1,000 rows and once it holds `rows`, time per lookup. Figures are the
 // median of the repetitions; "ratio" is raw time / store time (1.0 = as fast as raw).
 #include <sqlite3.h>
@@ -26,7 +26,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using Action = Common::TarnEventActionType;
 
-constexpr int lookups = 10'000;
+int lookups = 10'000;
 constexpr Action actions[] = {Action::copy, Action::create, Action::modify, Action::move, Action::rename};
 
 std::string itemID(int i) { return "item-" + std::to_string(i * 7919 % 1'000'003); }
@@ -155,8 +155,12 @@ int main(int argc, char** argv) {
             raw.push_back(run(plain, rows));
         }
         {
+            // A lookup here reads the whole table: fewer of them say as much.
+            const int saved = lookups;
+            lookups = 200;
             RawStore plain(folder / "scan.db", /*indexed*/ false);
             rawScan.push_back(run(plain, rows));
+            lookups = saved;
         }
     }
     const auto pick = [](const std::vector<Figures>& all, double Figures::*field) {
