@@ -13,6 +13,7 @@
 #include <regex>
 #include <sstream>
 
+#include "Common/auth/SharedConstants.h"
 #include "Common/local/ExtensionServiceChannel.h"
 #include "Common/local/LogExport.h"
 #include "Common/local/internal/ExtensionServiceMessages.h"
@@ -21,6 +22,7 @@
 #include "Platform/ipc/IPCError.h"
 #include "Platform/ipc/internal/MessageFrame.h"
 #include "Platform/log/Logger.h"
+#include "tests/platform/StoreTestSupport.h"
 #include "tests/support/ChildProcess.h"
 
 namespace {
@@ -252,6 +254,37 @@ TEST(ExtensionService, SilentListenerTimesOut) {
     Platform::MessageListener silent(path, Common::extensionServiceInterface(), [](auto&&...) {});
     const auto service = Common::ExtensionServiceConnection::connect(path, {.timeout = 200ms});
     EXPECT_EQ(ipcCode(askTransfers(*service).error), IPCError::Code::timedOut);
+}
+
+TEST(ExtensionService, SocketPathFollowsTheRuntimeFolder) {
+    StoreTestSupport::TemporaryRoot root;
+    const std::string file = std::string(Common::extensionServiceName) + ".sock";
+    const auto inContainer = root.path() / Common::appGroupIdentifier / file;
+    const char* saved = std::getenv("XDG_RUNTIME_DIR");
+    const std::optional<std::string> previous = saved ? std::optional<std::string>(saved) : std::nullopt;
+    const struct {
+        const char* name;
+        const char* runtime;  // null: unset
+        std::filesystem::path expected;
+    } cases[] = {
+        {"runtime folder", "/run/user/4242", std::filesystem::path("/run/user/4242") / file},
+        {"unset", nullptr, inContainer},
+        {"relative runtime folder", "run", inContainer},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.runtime) {
+            ::setenv("XDG_RUNTIME_DIR", c.runtime, 1);
+        } else {
+            ::unsetenv("XDG_RUNTIME_DIR");
+        }
+        EXPECT_EQ(Common::extensionServiceSocketPath(), c.expected);
+    }
+    if (previous) {
+        ::setenv("XDG_RUNTIME_DIR", previous->c_str(), 1);
+    } else {
+        ::unsetenv("XDG_RUNTIME_DIR");
+    }
 }
 
 }  // namespace
