@@ -1,0 +1,290 @@
+#include <gtest/gtest.h>
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <regex>
+#include <sstream>
+
+#include "Common/auth/SharedConstants.h"
+#include "Common/local/ExtensionServiceChannel.h"
+#include "Common/local/LogExport.h"
+#include "Common/local/internal/ExtensionServiceMessages.h"
+#include "Platform/bundle/Bundle.h"
+#include "Platform/files/FileURL.h"
+#include "Platform/ipc/IPCError.h"
+#include "Platform/ipc/internal/MessageFrame.h"
+#include "Platform/log/Logger.h"
+#include "tests/platform/StoreTestSupport.h"
+#include "tests/support/ChildProcess.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Common::ExtensionService;
+using Common::Transfer;
+using Platform::IPCError;
+using TestSupport::ChildProcess;
+
+constexpr const char* socketVariable = "QUILLO_SERVICE_SOCKET";
+
+class TemporaryFolder {
+public:
+    TemporaryFolder() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "quillo-ipc-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr) std::abort();
+        path_ = pattern;
+    }
+    ~TemporaryFolder() { std::filesystem::remove_all(path_); }
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+// Two transfers named after the call's arguments, and this process's log.
+class TwoTransfers : public ExtensionService {
+public:
+    explicit TwoTransfers(std::filesystem::path folder) : folder_(std::move(folder)) {}
+    void currentTransfers(const std::string& type, const std::string& action, TransfersCompletion completion) override {
+        const auto kind = Platform::fromRawValue<Common::TarnEventActionType>(action).value_or(Common::TarnEventActionType::unknown);
+        completion(std::vector{std::make_shared<Transfer>("1", "0", type + "-a", kind),
+                               std::make_shared<Transfer>("2", "0", type + "-b", kind)},
+                   nullptr);
+    }
+    void exportLog(ExportLogCompletion completion) override {
+        const Platform::Logger logger(Platform::Logger::defaultSubsystem(), "Extension");
+        logger.error("Upload of %{public}s failed", "a.txt");
+        logger.notice("Signed in as %{private}s", "alice");
+        const auto file = folder_ / Common::exportLogFilename;
+        Common::exportOSLog(file);
+        completion(Platform::fileURL(file, false), nullptr);
+    }
+
+private:
+    std::filesystem::path folder_;
+};
+
+template <class T>
+T await(std::future<T>& future) {
+    if (future.wait_for(30s) != std::future_status::ready) throw std::runtime_error("no answer in 30 s");
+    return future.get();
+}
+
+struct TransfersAnswer {
+    std::optional<std::vector<std::shared_ptr<Transfer>>> transfers;
+    Platform::ErrorPtr error;
+};
+
+TransfersAnswer askTransfers(ExtensionService& service) {
+    std::promise<TransfersAnswer> promise;
+    auto future = promise.get_future();
+    service.currentTransfers("upload", "rename", [&](auto transfers, Platform::ErrorPtr error) {
+        promise.set_value({std::move(transfers), std::move(error)});
+    });
+    return await(future);
+}
+
+std::optional<IPCError::Code> ipcCode(const Platform::ErrorPtr& error) {
+    const auto* ipc = dynamic_cast<const IPCError*>(error.get());
+    return ipc ? std::optional(ipc->code()) : std::nullopt;
+}
+
+// The extension's process: serves the socket the parent named until told to stop.
+TEST(ExtensionServiceProcess, DISABLED_Serves) {
+    const auto role = ChildProcess::role();
+    const char* socket = std::getenv(socketVariable);
+    ASSERT_TRUE(role && socket);
+    const std::filesystem::path path(socket);
+    Platform::Bundle::setMain(Platform::Bundle{"com.example.extension", {}});
+    std::optional<Common::ExtensionServiceListener> service;
+    std::optional<Platform::MessageListener> raw;
+    if (*role == "serve") {
+        service.emplace(std::make_shared<TwoTransfers>(path.parent_path()), path);
+    } else {
+        // A service that answers with a log file where transfers belong, or dies on the call.
+        raw.emplace(path, Common::extensionServiceInterface(),
+                    [dies = *role == "die"](const std::string& selector, const Platform::Data&, auto reply) {
+                        if (dies) ::_exit(0);
+                        Common::detail::ServiceReply answer{.selector = selector,
+                                                            .logFile = Common::detail::ArchivedURL{"file:///tmp/x"}};
+                        reply(Platform::KeyedArchiver::archivedData(answer, true));
+                    });
+    }
+    ASSERT_TRUE(ChildProcess::tell('R'));
+    (void)ChildProcess::hear(60s);
+}
+
+TEST(ExtensionService, CallsReachTheOtherProcess) {
+    TemporaryFolder folder;
+    const auto path = folder.path() / "service.sock";
+    const auto start = [&](const char* role) {
+        auto child = ChildProcess::start("ExtensionServiceProcess.DISABLED_Serves",
+                                         {.role = role, .environment = {{socketVariable, path.string()}}});
+        EXPECT_EQ(child.receive(60s), 'R') << role;
+        return child;
+    };
+
+    {
+        auto child = start("serve");
+        const auto service = Common::ExtensionServiceConnection::connect(path);
+        const auto answer = askTransfers(*service);
+        ASSERT_FALSE(answer.error) << answer.error->what();
+        ASSERT_TRUE(answer.transfers && answer.transfers->size() == 2);
+        EXPECT_EQ((*answer.transfers)[1]->name(), "upload-b");
+        EXPECT_EQ((*answer.transfers)[1]->action(), "rename");
+
+        std::promise<std::optional<Platform::URL>> exported;
+        auto file = exported.get_future();
+        service->exportLog([&](auto url, Platform::ErrorPtr error) {
+            EXPECT_FALSE(error);
+            exported.set_value(std::move(url));
+        });
+        const auto url = await(file);
+        ASSERT_TRUE(url);
+        std::ifstream in(*Platform::filePath(*url));
+        std::stringstream text;
+        text << in.rdbuf();
+        const std::regex lines(R"(\[[-:.T0-9]{23}Z\] \[Extension\] \[ERROR\] Upload of a\.txt failed)"
+                               "\n"
+                               R"(\[[-:.T0-9]{23}Z\] \[Extension\] \[NOTICE\] Signed in as <private>)");
+        EXPECT_TRUE(std::regex_match(text.str(), lines)) << text.str();
+        EXPECT_TRUE(child.send());
+        EXPECT_EQ(child.wait(), 0);
+    }
+    const struct {
+        const char* role;
+        IPCError::Code code;
+    } failures[] = {
+        {"wrong-class", IPCError::Code::classNotAllowed},
+        {"die", IPCError::Code::connectionInterrupted},
+    };
+    for (const auto& c : failures) {
+        SCOPED_TRACE(c.role);
+        auto child = start(c.role);
+        const auto answer = askTransfers(*Common::ExtensionServiceConnection::connect(path));
+        EXPECT_FALSE(answer.transfers);
+        EXPECT_EQ(ipcCode(answer.error), c.code) << (answer.error ? answer.error->what() : "no error");
+        (void)child.send();
+        EXPECT_EQ(child.wait(), 0);
+    }
+}
+
+// A raw client: sends `bytes` and reports whether the listener then closed the connection.
+bool listenerCloses(const std::filesystem::path& path, const std::string& bytes, bool endWriting) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{.sun_family = AF_UNIX};
+    path.native().copy(address.sun_path, sizeof address.sun_path - 1);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) return false;
+    (void)::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    if (endWriting) ::shutdown(fd, SHUT_WR);
+    pollfd readable{fd, POLLIN, 0};
+    char byte = 0;
+    const bool closed = ::poll(&readable, 1, 10'000) == 1 && ::recv(fd, &byte, 1, 0) == 0;
+    ::close(fd);
+    return closed;
+}
+
+std::string frame(std::string payload, std::uint8_t head = 0x11) {
+    auto bytes = Platform::detail::encodeFrame({.kind = Platform::detail::FrameKind::call, .callID = 1, .payload = std::move(payload)});
+    bytes[4] = static_cast<char>(head);
+    return bytes;
+}
+
+TEST(ExtensionService, BadFramesCloseOnlyTheirConnection) {
+    TemporaryFolder folder;
+    const auto path = folder.path() / "service.sock";
+    Common::ExtensionServiceListener listener(std::make_shared<TwoTransfers>(folder.path()), path);
+    const Common::detail::ServiceCall integerArgument{.selector = std::string(ExtensionService::currentTransfersSelector)};
+    auto wrongClass = Platform::KeyedArchiver::archivedData(integerArgument, true);
+    wrongClass.insert(wrongClass.find(R"("selector")"), R"("0":{"integer":5},)");
+    const struct {
+        const char* name;
+        std::string bytes;
+        bool endWriting;
+    } cases[] = {
+        {"oversized length", std::string("\xff\xff\xff\xff\x11", 5), false},
+        {"truncated frame", frame("{}").substr(0, 8), true},
+        {"garbage archive", frame("not an archive"), false},
+        {"unknown version", frame("{}", 0x71), false},
+        {"argument of a class not allowed", frame(wrongClass), false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_TRUE(listenerCloses(path, c.bytes, c.endWriting));
+        const auto answer = askTransfers(*Common::ExtensionServiceConnection::connect(path));
+        EXPECT_FALSE(answer.error) << "the next client is served";
+    }
+}
+
+TEST(ExtensionService, AddressIsTakenOnlyFromADeadListener) {
+    TemporaryFolder folder;
+    const auto path = folder.path() / "service.sock";
+    const auto service = std::make_shared<TwoTransfers>(folder.path());
+    {
+        // A socket file nobody listens on, as a crashed listener leaves it.
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{.sun_family = AF_UNIX};
+        path.native().copy(address.sun_path, sizeof address.sun_path - 1);
+        ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        ::close(fd);
+    }
+    Common::ExtensionServiceListener live(service, path);
+    EXPECT_EQ(std::filesystem::status(path).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    try {
+        Common::ExtensionServiceListener second(service, path);
+        ADD_FAILURE() << "a live listener's address was taken";
+    } catch (const IPCError& error) {
+        EXPECT_EQ(error.code(), IPCError::Code::addressInUse);
+    }
+    EXPECT_FALSE(askTransfers(*Common::ExtensionServiceConnection::connect(path)).error) << "the first still serves";
+}
+
+TEST(ExtensionService, SilentListenerTimesOut) {
+    TemporaryFolder folder;
+    const auto path = folder.path() / "service.sock";
+    Platform::MessageListener silent(path, Common::extensionServiceInterface(), [](auto&&...) {});
+    const auto service = Common::ExtensionServiceConnection::connect(path, {.timeout = 200ms});
+    EXPECT_EQ(ipcCode(askTransfers(*service).error), IPCError::Code::timedOut);
+}
+
+TEST(ExtensionService, SocketPathFollowsTheRuntimeFolder) {
+    StoreTestSupport::TemporaryRoot root;
+    const std::string file = std::string(Common::extensionServiceName) + ".sock";
+    const auto inContainer = root.path() / Common::appGroupIdentifier / file;
+    const char* saved = std::getenv("XDG_RUNTIME_DIR");
+    const std::optional<std::string> previous = saved ? std::optional<std::string>(saved) : std::nullopt;
+    const struct {
+        const char* name;
+        const char* runtime;  // null: unset
+        std::filesystem::path expected;
+    } cases[] = {
+        {"runtime folder", "/run/user/4242", std::filesystem::path("/run/user/4242") / file},
+        {"unset", nullptr, inContainer},
+        {"relative runtime folder", "run", inContainer},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.runtime) {
+            ::setenv("XDG_RUNTIME_DIR", c.runtime, 1);
+        } else {
+            ::unsetenv("XDG_RUNTIME_DIR");
+        }
+        EXPECT_EQ(Common::extensionServiceSocketPath(), c.expected);
+    }
+    if (previous) {
+        ::setenv("XDG_RUNTIME_DIR", previous->c_str(), 1);
+    } else {
+        ::unsetenv("XDG_RUNTIME_DIR");
+    }
+}
+
+}  // namespace
