@@ -135,7 +135,8 @@ public:
         using R = typename P::ReturnType;
         (void)shouldRetry;
         auto line = parameter.httpRequestLine();
-        Decoder decode = [completion](Platform::Result<Platform::Data> received, const std::string& requestLine) {
+        Decoder decode = [completion, logger = logger_](Platform::Result<Platform::Data> received,
+                                                         const std::string& requestLine) {
             if (!received) {
                 completion(received.error());
                 return;
@@ -145,7 +146,7 @@ public:
                 completion(APIResponse<R>{R{}, Platform::Data()});
                 return;
             } else if constexpr (std::is_same_v<R, WebService::BinaryReturnType>) {
-                logSuccess(requestLine, data.size());
+                logSuccess(logger, requestLine, data.size());
                 completion(APIResponse<R>{R{}, std::move(data)});
                 return;
             } else {
@@ -156,7 +157,7 @@ public:
                     completion(reportFailure(requestLine, error));
                     return;
                 }
-                logSuccess(requestLine, data.size());
+                logSuccess(logger, requestLine, data.size());
                 completion(APIResponse<R>{std::move(*value), std::move(data)});
             }
         };
@@ -176,7 +177,7 @@ private:
                                              std::optional<Platform::Data> body, Decoder decode) const;
     // Logs and counts a failure after the answer arrived; returns it for the completion.
     [[nodiscard]] static Platform::ErrorPtr reportFailure(const std::string& requestLine, const Platform::Error& error);
-    static void logSuccess(const std::string& requestLine, std::size_t bytes);
+    static void logSuccess(const Platform::Logger& logger, const std::string& requestLine, std::size_t bytes);
     // Runs `task` on a new task of the concurrent pool.
     static void hop(std::function<void()> task);
 

@@ -1,18 +1,26 @@
 #include "Platform/log/LogStore.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
+#include <utility>
 
+#include "Platform/log/internal/LogSource.h"
 #include "Platform/time/ISO8601DateFormatter.h"
 
 namespace Platform {
 
 namespace {
 
-void writeToStderr(const LogEntry& entry) {
-    std::string line = '[' + ISO8601DateFormatter::withFractionalSeconds().string(entry.date) + "] [" +
-                       entry.subsystem + ':' + entry.category + "] [" + std::string(title(entry.level)) + "] " +
-                       entry.redactedMessage() + '\n';
+// Rings up to this size are reserved whole at the first entry, so they never grow by
+// copying (a copy held the old and the new ring at once).
+constexpr std::size_t largestReservation = 1u << 16;
+
+template <class Entry>
+void writeToStderr(const Entry& entry, const std::string& subsystem, const std::string& category) {
+    std::string line = '[' + ISO8601DateFormatter::withFractionalSeconds().string(entry.date) + "] [" + subsystem +
+                       ':' + category + "] [" + std::string(title(entry.level)) + "] " +
+                       redactedLogMessage(entry.composedMessage, entry.privateRanges) + '\n';
     // One call per line so lines from different threads never interleave.
     std::fwrite(line.data(), 1, line.size(), stderr);
 }
@@ -26,13 +34,33 @@ LogStore& LogStore::shared() {
 }
 
 void LogStore::append(LogEntry entry) {
-    if (stderrSink()) writeToStderr(entry);
+    if (stderrSink()) writeToStderr(entry, entry.subsystem, entry.category);
+    Stored stored{
+        .date = entry.date,
+        .source = detail::logSource(entry.process, entry.subsystem, entry.category),
+        .processIdentifier = entry.processIdentifier,
+        .level = entry.level,
+        .composedMessage = std::move(entry.composedMessage),
+        .privateRanges = std::move(entry.privateRanges),
+    };
     const std::lock_guard lock(mutex_);
+    storeLocked(stored);
+}
+
+void LogStore::append(Stored entry) {
+    if (stderrSink()) writeToStderr(entry, entry.source->subsystem, entry.source->category);
+    const std::lock_guard lock(mutex_);
+    storeLocked(entry);
+}
+
+void LogStore::storeLocked(Stored& entry) {
     if (capacity_ == 0) return;
     if (ring_.size() < capacity_) {
+        if (ring_.empty()) ring_.reserve(std::min(capacity_, largestReservation));
         ring_.push_back(std::move(entry));
     } else {
-        ring_[oldest_] = std::move(entry);
+        // Swapped, not assigned: the old entry's memory is freed after the lock is let go.
+        std::swap(ring_[oldest_], entry);
         oldest_ = (oldest_ + 1) % capacity_;
     }
 }
@@ -41,8 +69,18 @@ std::vector<LogEntry> LogStore::orderedLocked(std::optional<Date> since) const {
     std::vector<LogEntry> ordered;
     ordered.reserve(ring_.size());
     for (std::size_t i = 0; i < ring_.size(); ++i) {
-        const LogEntry& entry = ring_[(oldest_ + i) % ring_.size()];
-        if (!since || entry.date >= *since) ordered.push_back(entry);
+        const Stored& entry = ring_[(oldest_ + i) % ring_.size()];
+        if (since && entry.date < *since) continue;
+        ordered.push_back(LogEntry{
+            .date = entry.date,
+            .processIdentifier = entry.processIdentifier,
+            .process = entry.source->process,
+            .subsystem = entry.source->subsystem,
+            .category = entry.source->category,
+            .level = entry.level,
+            .composedMessage = entry.composedMessage,
+            .privateRanges = entry.privateRanges,
+        });
     }
     return ordered;
 }
@@ -65,9 +103,11 @@ std::size_t LogStore::capacity() const {
 
 void LogStore::setCapacity(std::size_t capacity) {
     const std::lock_guard lock(mutex_);
-    std::vector<LogEntry> ordered = orderedLocked(std::nullopt);
-    if (ordered.size() > capacity) {
-        ordered.erase(ordered.begin(), ordered.begin() + static_cast<std::ptrdiff_t>(ordered.size() - capacity));
+    std::vector<Stored> ordered;
+    const std::size_t kept = std::min(ring_.size(), capacity);
+    ordered.reserve(kept);
+    for (std::size_t i = ring_.size() - kept; i < ring_.size(); ++i) {
+        ordered.push_back(std::move(ring_[(oldest_ + i) % ring_.size()]));
     }
     ring_ = std::move(ordered);
     oldest_ = 0;

@@ -2,14 +2,20 @@
 
 #include <atomic>
 #include <cstddef>
+#include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "Platform/core/Export.h"
 #include "Platform/log/LogEntry.h"
 
 namespace Platform {
+
+namespace detail {
+struct LogSource;
+}
 
 // The newest log entries of the process, kept in a bounded ring so a chatty
 // component cannot exhaust memory. Safe from any thread.
@@ -40,10 +46,25 @@ public:
     bool stderrSink() const noexcept { return stderrSink_.load(std::memory_order_relaxed); }
 
 private:
+    friend class Logger;
+
+    // An entry as the ring keeps it: the writer's names shared with its other entries.
+    struct Stored {
+        Date date;
+        std::shared_ptr<const detail::LogSource> source;
+        int processIdentifier = 0;
+        LogLevel level = LogLevel::info;
+        std::string composedMessage;
+        std::vector<LogTextRange> privateRanges;
+    };
+
+    void append(Stored entry);
+    // Takes `entry`'s place in the ring and leaves it the entry pushed out, if any.
+    void storeLocked(Stored& entry);
     std::vector<LogEntry> orderedLocked(std::optional<Date> since) const;
 
     mutable std::mutex mutex_;
-    std::vector<LogEntry> ring_;
+    std::vector<Stored> ring_;
     std::size_t oldest_ = 0;  // index of the oldest entry once the ring is full
     std::size_t capacity_;
     std::atomic<bool> stderrSink_{false};
