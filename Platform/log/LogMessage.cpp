@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <iterator>
 #include <optional>
 
 namespace Platform {
@@ -173,12 +174,45 @@ bool isPrivate(const Placeholder& placeholder, const LogArgument& argument) {
 
 constexpr std::string_view privateMark = "<private>";
 
+// Room for the message with its arguments, so it is allocated once.
+std::size_t expectedLength(std::string_view format, std::span<const LogArgument> arguments) {
+    std::size_t length = format.size();
+    for (const auto& argument : arguments) {
+        if (const auto* view = std::get_if<std::string_view>(&argument)) {
+            length += view->size();
+        } else if (const auto* owned = std::get_if<std::string>(&argument)) {
+            length += owned->size();
+        } else {
+            length += 24;
+        }
+    }
+    return length;
+}
+
+// Writes the argument straight into `message` when it needs no padding or cutting, the
+// usual case; false leaves it to `rendered`.
+bool appendPlain(std::string& message, const Placeholder& placeholder, const LogArgument& argument) {
+    if (placeholder.width != 0 || placeholder.iecBytes) return false;
+    if (const auto* view = std::get_if<std::string_view>(&argument)) {
+        if (placeholder.precision) return false;
+        message.append(*view);
+    } else if (const auto* owned = std::get_if<std::string>(&argument)) {
+        if (placeholder.precision) return false;
+        message.append(*owned);
+    } else if (placeholder.conversion == 'f') {
+        fmt::format_to(std::back_inserter(message), "{:.{}f}", asDouble(argument), placeholder.precision.value_or(6));
+    } else {
+        std::visit([&](auto value) { fmt::format_to(std::back_inserter(message), "{}", value); }, argument);
+    }
+    return true;
+}
+
 }  // namespace
 
 ComposedLogMessage composeLogMessageMarkingPrivate(std::string_view format, std::span<const LogArgument> arguments) {
     ComposedLogMessage composed;
     std::string& message = composed.text;
-    message.reserve(format.size());
+    message.reserve(expectedLength(format, arguments));
     std::size_t nextArgument = 0;
     std::size_t pos = 0;
     while (pos < format.size()) {
@@ -202,7 +236,7 @@ ComposedLogMessage composeLogMessageMarkingPrivate(std::string_view format, std:
         if (nextArgument < arguments.size()) {
             const auto& argument = arguments[nextArgument];
             const std::size_t offset = message.size();
-            message += rendered(*placeholder, argument);
+            if (!appendPlain(message, *placeholder, argument)) message += rendered(*placeholder, argument);
             if (isPrivate(*placeholder, argument)) composed.privateRanges.push_back({offset, message.size() - offset});
         } else {
             message += "<missing>";

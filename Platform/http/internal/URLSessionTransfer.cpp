@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdlib>
 #include <new>
 
 #include "Platform/core/ASCII.h"
@@ -211,8 +212,21 @@ ErrorPtr URLSessionTransfer::prepare(const URLSessionConfiguration& configuratio
     return nullptr;
 }
 
-CURLcode URLSessionTransfer::configureHandle(CURL* easy) {
+URLSessionTransfer::ProxyLookup URLSessionTransfer::proxyLookupFromEnvironment() {
+    // What libcurl reads for http and https URLs (it ignores "HTTP_PROXY" on purpose).
+    for (const char* name : {"http_proxy", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"}) {
+        if (std::getenv(name) != nullptr) return ProxyLookup::environment;
+    }
+    return ProxyLookup::none;
+}
+
+CURLcode URLSessionTransfer::configureHandle(CURL* easy, ProxyLookup proxy) {
     CURLcode first = CURLE_OK;
+    if (proxy == ProxyLookup::none) {
+        // Empty: no proxy, and no look at the environment (no_proxy included).
+        set(easy, CURLOPT_PROXY, "", first);
+        set(easy, CURLOPT_NOPROXY, "", first);
+    }
     set(easy, CURLOPT_PROTOCOLS_STR, "http,https", first);
     set(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https", first);
     set(easy, CURLOPT_NOSIGNAL, 1L, first);
