@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <limits>
 #include <string>
 #include <utility>
 
@@ -16,16 +18,40 @@ namespace {
 // copying (a copy held the old and the new ring at once).
 constexpr std::size_t largestReservation = 1u << 16;
 
-template <class Entry>
-void writeToStderr(const Entry& entry, const std::string& subsystem, const std::string& category) {
-    std::string line = '[' + ISO8601DateFormatter::withFractionalSeconds().string(entry.date) + "] [" + subsystem +
-                       ':' + category + "] [" + std::string(title(entry.level)) + "] " +
-                       redactedLogMessage(entry.composedMessage, entry.privateRanges) + '\n';
+void writeToStderr(Date date, const std::string& subsystem, const std::string& category, LogLevel level,
+                   std::string_view message, std::span<const LogTextRange> privateRanges) {
+    std::string line = '[' + ISO8601DateFormatter::withFractionalSeconds().string(date) + "] [" + subsystem + ':' +
+                       category + "] [" + std::string(title(level)) + "] " +
+                       redactedLogMessage(message, privateRanges) + '\n';
     // One call per line so lines from different threads never interleave.
     std::fwrite(line.data(), 1, line.size(), stderr);
 }
 
 }  // namespace
+
+LogStore::Stored::Stored(Date date, std::shared_ptr<const detail::LogSource> source, int processIdentifier,
+                         LogLevel level, std::string_view message, std::span<const LogTextRange> privateRanges)
+    : date(date),
+      source(std::move(source)),
+      processIdentifier(processIdentifier),
+      level(level),
+      messageLength_(message.size()),
+      privateRangeCount_(static_cast<std::uint32_t>(
+          std::min<std::size_t>(privateRanges.size(), std::numeric_limits<std::uint32_t>::max()))) {
+    const std::size_t rangeBytes = privateRangeCount_ * sizeof(LogTextRange);
+    if (messageLength_ + rangeBytes == 0) return;
+    bytes_ = std::make_unique_for_overwrite<char[]>(messageLength_ + rangeBytes);
+    std::memcpy(bytes_.get(), message.data(), messageLength_);
+    if (rangeBytes != 0) std::memcpy(bytes_.get() + messageLength_, privateRanges.data(), rangeBytes);
+}
+
+std::vector<LogTextRange> LogStore::Stored::privateRanges() const {
+    std::vector<LogTextRange> ranges(privateRangeCount_);
+    if (privateRangeCount_ != 0) {
+        std::memcpy(ranges.data(), bytes_.get() + messageLength_, privateRangeCount_ * sizeof(LogTextRange));
+    }
+    return ranges;
+}
 
 LogStore& LogStore::shared() {
     // Never destroyed: static destructors running at exit may still log.
@@ -34,21 +60,21 @@ LogStore& LogStore::shared() {
 }
 
 void LogStore::append(LogEntry entry) {
-    if (stderrSink()) writeToStderr(entry, entry.subsystem, entry.category);
-    Stored stored{
-        .date = entry.date,
-        .source = detail::logSource(entry.process, entry.subsystem, entry.category),
-        .processIdentifier = entry.processIdentifier,
-        .level = entry.level,
-        .composedMessage = std::move(entry.composedMessage),
-        .privateRanges = std::move(entry.privateRanges),
-    };
+    if (stderrSink()) {
+        writeToStderr(entry.date, entry.subsystem, entry.category, entry.level, entry.composedMessage,
+                      entry.privateRanges);
+    }
+    Stored stored(entry.date, detail::logSource(entry.process, entry.subsystem, entry.category),
+                  entry.processIdentifier, entry.level, entry.composedMessage, entry.privateRanges);
     const std::lock_guard lock(mutex_);
     storeLocked(stored);
 }
 
 void LogStore::append(Stored entry) {
-    if (stderrSink()) writeToStderr(entry, entry.source->subsystem, entry.source->category);
+    if (stderrSink()) {
+        writeToStderr(entry.date, entry.source->subsystem, entry.source->category, entry.level, entry.message(),
+                      entry.privateRanges());
+    }
     const std::lock_guard lock(mutex_);
     storeLocked(entry);
 }
@@ -78,8 +104,8 @@ std::vector<LogEntry> LogStore::orderedLocked(std::optional<Date> since) const {
             .subsystem = entry.source->subsystem,
             .category = entry.source->category,
             .level = entry.level,
-            .composedMessage = entry.composedMessage,
-            .privateRanges = entry.privateRanges,
+            .composedMessage = std::string(entry.message()),
+            .privateRanges = entry.privateRanges(),
         });
     }
     return ordered;

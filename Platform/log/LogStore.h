@@ -4,8 +4,11 @@
 #include <cstddef>
 #include <memory>
 #include <mutex>
+#include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Platform/core/Export.h"
@@ -48,14 +51,26 @@ public:
 private:
     friend class Logger;
 
-    // An entry as the ring keeps it: the writer's names shared with its other entries.
-    struct Stored {
+    // An entry as the ring keeps it: the writer's names shared with its other entries,
+    // the message and its private ranges in one block of their exact size.
+    class Stored {
+    public:
+        Stored() = default;
+        Stored(Date date, std::shared_ptr<const detail::LogSource> source, int processIdentifier, LogLevel level,
+               std::string_view message, std::span<const LogTextRange> privateRanges);
+
         Date date;
         std::shared_ptr<const detail::LogSource> source;
         int processIdentifier = 0;
         LogLevel level = LogLevel::info;
-        std::string composedMessage;
-        std::vector<LogTextRange> privateRanges;
+
+        std::string_view message() const noexcept { return {bytes_.get(), messageLength_}; }
+        std::vector<LogTextRange> privateRanges() const;
+
+    private:
+        std::unique_ptr<char[]> bytes_;
+        std::size_t messageLength_ = 0;
+        std::uint32_t privateRangeCount_ = 0;
     };
 
     void append(Stored entry);

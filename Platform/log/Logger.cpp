@@ -51,14 +51,8 @@ const std::string& Logger::category() const noexcept { return source_->category;
 void Logger::write(LogLevel level, std::string_view format, std::span<const LogArgument> arguments) const noexcept {
     try {
         auto message = composeLogMessageMarkingPrivate(format, arguments);
-        LogStore::shared().append(LogStore::Stored{
-            .date = Clock::now(),
-            .source = source_,
-            .processIdentifier = processIdentifier(),
-            .level = level,
-            .composedMessage = std::move(message.text),
-            .privateRanges = std::move(message.privateRanges),
-        });
+        LogStore::shared().append(
+            LogStore::Stored(Clock::now(), source_, processIdentifier(), level, message.text, message.privateRanges));
     } catch (...) {
         // Logging must not disturb the caller; the entry is lost.
     }
