@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include <array>
 #include <string_view>
 
 #include "Platform/core/UniqueHandle.h"
@@ -23,13 +24,18 @@ bool isHexDigit(char c) {
 // Query text as it may appear unencoded: unreserved, sub-delims, ":@/?", and
 // "%" only as the start of an escape.
 bool isEncodedComponent(std::string_view text) {
-    static constexpr std::string_view allowedMarks = "-._~!$&'()*+,;=:@/?";
+    // One look-up a character: every call's path and query pass through here.
+    static constexpr auto allowed = [] {
+        std::array<bool, 256> table{};
+        for (int c = 0; c < 256; ++c) {
+            table[static_cast<std::size_t>(c)] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+        }
+        for (const char c : std::string_view("-._~!$&'()*+,;=:@/?")) table[static_cast<unsigned char>(c)] = true;
+        return table;
+    }();
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
-        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-            allowedMarks.find(c) != std::string_view::npos) {
-            continue;
-        }
+        if (allowed[static_cast<unsigned char>(c)]) continue;
         if (c == '%' && i + 2 < text.size() && isHexDigit(text[i + 1]) && isHexDigit(text[i + 2])) {
             i += 2;
             continue;
@@ -113,7 +119,11 @@ std::optional<URL> URLComponents::url() const {
             }
             if (!first) query += '&';
             first = false;
-            query += item.description();
+            query += item.name;  // as item.description(), without a string of its own
+            if (item.value) {
+                query += '=';
+                query += *item.value;
+            }
         }
     }
 
@@ -134,9 +144,13 @@ std::optional<URL> URLComponents::url() const {
     // Parsing that text again would give back the same text, the prefix's parts, this
     // path and this query: libcurl's URL API cost more than the rest of a call's set-up.
     if (!prefix->base || mayHoldDotSegment(path) || text.size() > longestUncheckedText) return URL::parse(text);
-    URL url = *prefix->base;
+    const URL& base = *prefix->base;
+    URL url;
     url.absoluteString_ = std::move(text);
-    if (!path.empty()) url.path_ = path;
+    url.scheme_ = base.scheme_;
+    url.host_ = base.host_;
+    url.port_ = base.port_;
+    url.path_ = path.empty() ? base.path_ : path;
     if (!query.empty()) url.query_ = std::move(query);
     return url;
 }
