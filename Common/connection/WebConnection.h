@@ -102,8 +102,9 @@ public:
                                                     bool shouldRetry,
                                                     std::function<void(Platform::Result<typename P::ReturnType>)> completion) const {
         return makeAPICallWithReturn(parameter, std::move(body), shouldRetry,
-                                     [completion = std::move(completion)](Platform::Result<APIResponse<typename P::ReturnType>> result) {
-                                         hop([completion, result = std::move(result)]() mutable {
+                                     [completion = std::move(completion)](Platform::Result<APIResponse<typename P::ReturnType>> result) mutable {
+                                         // Runs once: the completion moves on to the pool task.
+                                         hop([completion = std::move(completion), result = std::move(result)]() mutable {
                                              if (result) {
                                                  completion(std::move(result).value().response);
                                              } else {
@@ -135,7 +136,7 @@ public:
         using R = typename P::ReturnType;
         (void)shouldRetry;
         auto line = parameter.httpRequestLine();
-        Decoder decode = [completion, logger = logger_](Platform::Result<Platform::Data> received,
+        Decoder decode = [completion = std::move(completion), logger = logger_](Platform::Result<Platform::Data> received,
                                                          const std::string& requestLine) {
             if (!received) {
                 completion(received.error());

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cmath>
 #include <iterator>
 #include <optional>
@@ -97,6 +98,22 @@ std::optional<Placeholder> parsePlaceholder(std::string_view text) {
     return placeholder;
 }
 
+// value with `precision` decimals, as fmt's "{:.Nf}" writes it. The standard library's
+// to_chars gives the same correctly rounded text at a fraction of the cost; fmt stays for
+// what does not fit the buffer and for infinities and NaN.
+void appendFixed(std::string& out, double value, std::size_t precision) {
+    char buffer[512];
+    if (std::isfinite(value)) {
+        const auto [end, error] =
+            std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, static_cast<int>(precision));
+        if (error == std::errc()) {
+            out.append(buffer, end);
+            return;
+        }
+    }
+    fmt::format_to(std::back_inserter(out), "{:.{}f}", value, precision);
+}
+
 std::string scaledIECBytes(double bytes) {
     static constexpr std::array<std::string_view, 4> units = {"KiB", "MiB", "GiB", "TiB"};
     double value = bytes / 1024;
@@ -105,7 +122,11 @@ std::string scaledIECBytes(double bytes) {
         value /= 1024;
         ++unit;
     }
-    return fmt::format("{:.1f} {}", value, units[unit]);
+    std::string text;
+    appendFixed(text, value, 1);
+    text += ' ';
+    text += units[unit];
+    return text;
 }
 
 std::string iecBytes(const LogArgument& argument) {
@@ -138,7 +159,7 @@ std::string rendered(const Placeholder& placeholder, const LogArgument& argument
         if (placeholder.iecBytes) {
             text = iecBytes(argument);
         } else if (placeholder.conversion == 'f') {
-            text = fmt::format("{:.{}f}", asDouble(argument), placeholder.precision.value_or(6));
+            appendFixed(text, asDouble(argument), placeholder.precision.value_or(6));
         } else {
             std::visit([&](auto value) { text = fmt::format("{}", value); }, argument);
         }
@@ -200,7 +221,7 @@ bool appendPlain(std::string& message, const Placeholder& placeholder, const Log
         if (placeholder.precision) return false;
         message.append(*owned);
     } else if (placeholder.conversion == 'f') {
-        fmt::format_to(std::back_inserter(message), "{:.{}f}", asDouble(argument), placeholder.precision.value_or(6));
+        appendFixed(message, asDouble(argument), placeholder.precision.value_or(6));
     } else {
         std::visit([&](auto value) { fmt::format_to(std::back_inserter(message), "{}", value); }, argument);
     }
