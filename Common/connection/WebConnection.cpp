@@ -101,8 +101,8 @@ void WebConnection::resetFailureCount() noexcept { failureCounter.store(0); }
 
 void WebConnection::hop(std::function<void()> task) { Platform::ConcurrentPool::post(std::move(task)); }
 
-void WebConnection::logSuccess(const std::string& requestLine, std::size_t bytes) {
-    connectionLogger().debug("✅ %{public}s %{iec-bytes,public}ld", requestLine, static_cast<std::int64_t>(bytes));
+void WebConnection::logSuccess(const Platform::Logger& logger, const std::string& requestLine, std::size_t bytes) {
+    logger.debug("✅ %{public}s %{iec-bytes,public}ld", requestLine, static_cast<std::int64_t>(bytes));
 }
 
 Platform::ErrorPtr WebConnection::reportFailure(const std::string& requestLine, const Platform::Error& error) {

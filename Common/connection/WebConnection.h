@@ -102,8 +102,9 @@ public:
                                                     bool shouldRetry,
                                                     std::function<void(Platform::Result<typename P::ReturnType>)> completion) const {
         return makeAPICallWithReturn(parameter, std::move(body), shouldRetry,
-                                     [completion = std::move(completion)](Platform::Result<APIResponse<typename P::ReturnType>> result) {
-                                         hop([completion, result = std::move(result)]() mutable {
+                                     [completion = std::move(completion)](Platform::Result<APIResponse<typename P::ReturnType>> result) mutable {
+                                         // Runs once: the completion moves on to the pool task.
+                                         hop([completion = std::move(completion), result = std::move(result)]() mutable {
                                              if (result) {
                                                  completion(std::move(result).value().response);
                                              } else {
@@ -135,7 +136,8 @@ public:
         using R = typename P::ReturnType;
         (void)shouldRetry;
         auto line = parameter.httpRequestLine();
-        Decoder decode = [completion](Platform::Result<Platform::Data> received, const std::string& requestLine) {
+        Decoder decode = [completion = std::move(completion), logger = logger_](Platform::Result<Platform::Data> received,
+                                                         const std::string& requestLine) {
             if (!received) {
                 completion(received.error());
                 return;
@@ -145,7 +147,7 @@ public:
                 completion(APIResponse<R>{R{}, Platform::Data()});
                 return;
             } else if constexpr (std::is_same_v<R, WebService::BinaryReturnType>) {
-                logSuccess(requestLine, data.size());
+                logSuccess(logger, requestLine, data.size());
                 completion(APIResponse<R>{R{}, std::move(data)});
                 return;
             } else {
@@ -156,7 +158,7 @@ public:
                     completion(reportFailure(requestLine, error));
                     return;
                 }
-                logSuccess(requestLine, data.size());
+                logSuccess(logger, requestLine, data.size());
                 completion(APIResponse<R>{std::move(*value), std::move(data)});
             }
         };
@@ -176,7 +178,7 @@ private:
                                              std::optional<Platform::Data> body, Decoder decode) const;
     // Logs and counts a failure after the answer arrived; returns it for the completion.
     [[nodiscard]] static Platform::ErrorPtr reportFailure(const std::string& requestLine, const Platform::Error& error);
-    static void logSuccess(const std::string& requestLine, std::size_t bytes);
+    static void logSuccess(const Platform::Logger& logger, const std::string& requestLine, std::size_t bytes);
     // Runs `task` on a new task of the concurrent pool.
     static void hop(std::function<void()> task);
 

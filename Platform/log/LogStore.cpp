@@ -3,19 +3,29 @@
 #include <systemd/sd-journal.h>
 #include <sys/uio.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <limits>
 #include <string>
+#include <utility>
 
+#include "Platform/log/internal/LogSource.h"
 #include "Platform/time/ISO8601DateFormatter.h"
 
 namespace Platform {
 
 namespace {
 
-void writeToStderr(const LogEntry& entry) {
-    std::string line = '[' + ISO8601DateFormatter::withFractionalSeconds().string(entry.date) + "] [" +
-                       entry.subsystem + ':' + entry.category + "] [" + std::string(title(entry.level)) + "] " +
-                       entry.redactedMessage() + '\n';
+// Rings up to this size are reserved whole at the first entry, so they never grow by
+// copying (a copy held the old and the new ring at once).
+constexpr std::size_t largestReservation = 1u << 16;
+
+void writeToStderr(Date date, const std::string& subsystem, const std::string& category, LogLevel level,
+                   std::string_view message, std::span<const LogTextRange> privateRanges) {
+    std::string line = '[' + ISO8601DateFormatter::withFractionalSeconds().string(date) + "] [" + subsystem + ':' +
+                       category + "] [" + std::string(title(level)) + "] " +
+                       redactedLogMessage(message, privateRanges) + '\n';
     // One call per line so lines from different threads never interleave.
     std::fwrite(line.data(), 1, line.size(), stderr);
 }
@@ -34,14 +44,15 @@ int priority(LogLevel level) {
 
 // One journal entry with the entry's own fields beside the message; fields are
 // length-counted, so any byte in a value arrives as it was.
-void writeToJournal(const LogEntry& entry) {
+void writeToJournal(const std::string& process, const std::string& subsystem, const std::string& category,
+                    LogLevel level, std::string_view message, std::span<const LogTextRange> privateRanges) {
     const std::string fields[] = {
-        "MESSAGE=" + entry.redactedMessage(),
-        "PRIORITY=" + std::to_string(priority(entry.level)),
-        "QUILLO_SUBSYSTEM=" + entry.subsystem,
-        "QUILLO_CATEGORY=" + entry.category,
-        "QUILLO_LEVEL=" + std::string(title(entry.level)),
-        "SYSLOG_IDENTIFIER=" + entry.process,
+        "MESSAGE=" + redactedLogMessage(message, privateRanges),
+        "PRIORITY=" + std::to_string(priority(level)),
+        "QUILLO_SUBSYSTEM=" + subsystem,
+        "QUILLO_CATEGORY=" + category,
+        "QUILLO_LEVEL=" + std::string(title(level)),
+        "SYSLOG_IDENTIFIER=" + process,
     };
     iovec vector[std::size(fields)];
     for (std::size_t i = 0; i < std::size(fields); ++i) {
@@ -53,6 +64,30 @@ void writeToJournal(const LogEntry& entry) {
 
 }  // namespace
 
+LogStore::Stored::Stored(Date date, std::shared_ptr<const detail::LogSource> source, int processIdentifier,
+                         LogLevel level, std::string_view message, std::span<const LogTextRange> privateRanges)
+    : date(date),
+      source(std::move(source)),
+      processIdentifier(processIdentifier),
+      level(level),
+      messageLength_(message.size()),
+      privateRangeCount_(static_cast<std::uint32_t>(
+          std::min<std::size_t>(privateRanges.size(), std::numeric_limits<std::uint32_t>::max()))) {
+    const std::size_t rangeBytes = privateRangeCount_ * sizeof(LogTextRange);
+    if (messageLength_ + rangeBytes == 0) return;
+    bytes_ = std::make_unique_for_overwrite<char[]>(messageLength_ + rangeBytes);
+    std::memcpy(bytes_.get(), message.data(), messageLength_);
+    if (rangeBytes != 0) std::memcpy(bytes_.get() + messageLength_, privateRanges.data(), rangeBytes);
+}
+
+std::vector<LogTextRange> LogStore::Stored::privateRanges() const {
+    std::vector<LogTextRange> ranges(privateRangeCount_);
+    if (privateRangeCount_ != 0) {
+        std::memcpy(ranges.data(), bytes_.get() + messageLength_, privateRangeCount_ * sizeof(LogTextRange));
+    }
+    return ranges;
+}
+
 LogStore& LogStore::shared() {
     // Never destroyed: static destructors running at exit may still log.
     static LogStore* const store = new LogStore();
@@ -60,14 +95,41 @@ LogStore& LogStore::shared() {
 }
 
 void LogStore::append(LogEntry entry) {
-    if (stderrSink()) writeToStderr(entry);
-    if (journalSink()) writeToJournal(entry);
+    if (stderrSink()) {
+        writeToStderr(entry.date, entry.subsystem, entry.category, entry.level, entry.composedMessage,
+                      entry.privateRanges);
+    }
+    if (journalSink()) {
+        writeToJournal(entry.process, entry.subsystem, entry.category, entry.level, entry.composedMessage,
+                       entry.privateRanges);
+    }
+    Stored stored(entry.date, detail::logSource(entry.process, entry.subsystem, entry.category),
+                  entry.processIdentifier, entry.level, entry.composedMessage, entry.privateRanges);
     const std::lock_guard lock(mutex_);
+    storeLocked(stored);
+}
+
+void LogStore::append(Stored entry) {
+    if (stderrSink()) {
+        writeToStderr(entry.date, entry.source->subsystem, entry.source->category, entry.level, entry.message(),
+                      entry.privateRanges());
+    }
+    if (journalSink()) {
+        writeToJournal(entry.source->process, entry.source->subsystem, entry.source->category, entry.level,
+                       entry.message(), entry.privateRanges());
+    }
+    const std::lock_guard lock(mutex_);
+    storeLocked(entry);
+}
+
+void LogStore::storeLocked(Stored& entry) {
     if (capacity_ == 0) return;
     if (ring_.size() < capacity_) {
+        if (ring_.empty()) ring_.reserve(std::min(capacity_, largestReservation));
         ring_.push_back(std::move(entry));
     } else {
-        ring_[oldest_] = std::move(entry);
+        // Swapped, not assigned: the old entry's memory is freed after the lock is let go.
+        std::swap(ring_[oldest_], entry);
         oldest_ = (oldest_ + 1) % capacity_;
     }
 }
@@ -76,8 +138,18 @@ std::vector<LogEntry> LogStore::orderedLocked(std::optional<Date> since) const {
     std::vector<LogEntry> ordered;
     ordered.reserve(ring_.size());
     for (std::size_t i = 0; i < ring_.size(); ++i) {
-        const LogEntry& entry = ring_[(oldest_ + i) % ring_.size()];
-        if (!since || entry.date >= *since) ordered.push_back(entry);
+        const Stored& entry = ring_[(oldest_ + i) % ring_.size()];
+        if (since && entry.date < *since) continue;
+        ordered.push_back(LogEntry{
+            .date = entry.date,
+            .processIdentifier = entry.processIdentifier,
+            .process = entry.source->process,
+            .subsystem = entry.source->subsystem,
+            .category = entry.source->category,
+            .level = entry.level,
+            .composedMessage = std::string(entry.message()),
+            .privateRanges = entry.privateRanges(),
+        });
     }
     return ordered;
 }
@@ -100,9 +172,11 @@ std::size_t LogStore::capacity() const {
 
 void LogStore::setCapacity(std::size_t capacity) {
     const std::lock_guard lock(mutex_);
-    std::vector<LogEntry> ordered = orderedLocked(std::nullopt);
-    if (ordered.size() > capacity) {
-        ordered.erase(ordered.begin(), ordered.begin() + static_cast<std::ptrdiff_t>(ordered.size() - capacity));
+    std::vector<Stored> ordered;
+    const std::size_t kept = std::min(ring_.size(), capacity);
+    ordered.reserve(kept);
+    for (std::size_t i = ring_.size() - kept; i < ring_.size(); ++i) {
+        ordered.push_back(std::move(ring_[(oldest_ + i) % ring_.size()]));
     }
     ring_ = std::move(ordered);
     oldest_ = 0;

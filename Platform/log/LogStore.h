@@ -2,14 +2,23 @@
 
 #include <atomic>
 #include <cstddef>
+#include <memory>
 #include <mutex>
+#include <cstdint>
 #include <optional>
+#include <span>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "Platform/core/Export.h"
 #include "Platform/log/LogEntry.h"
 
 namespace Platform {
+
+namespace detail {
+struct LogSource;
+}
 
 // The newest log entries of the process, kept in a bounded ring so a chatty
 // component cannot exhaust memory. Safe from any thread.
@@ -46,10 +55,37 @@ public:
     bool journalSink() const noexcept { return journalSink_.load(std::memory_order_relaxed); }
 
 private:
+    friend class Logger;
+
+    // An entry as the ring keeps it: the writer's names shared with its other entries,
+    // the message and its private ranges in one block of their exact size.
+    class Stored {
+    public:
+        Stored() = default;
+        Stored(Date date, std::shared_ptr<const detail::LogSource> source, int processIdentifier, LogLevel level,
+               std::string_view message, std::span<const LogTextRange> privateRanges);
+
+        Date date;
+        std::shared_ptr<const detail::LogSource> source;
+        int processIdentifier = 0;
+        LogLevel level = LogLevel::info;
+
+        std::string_view message() const noexcept { return {bytes_.get(), messageLength_}; }
+        std::vector<LogTextRange> privateRanges() const;
+
+    private:
+        std::unique_ptr<char[]> bytes_;
+        std::size_t messageLength_ = 0;
+        std::uint32_t privateRangeCount_ = 0;
+    };
+
+    void append(Stored entry);
+    // Takes `entry`'s place in the ring and leaves it the entry pushed out, if any.
+    void storeLocked(Stored& entry);
     std::vector<LogEntry> orderedLocked(std::optional<Date> since) const;
 
     mutable std::mutex mutex_;
-    std::vector<LogEntry> ring_;
+    std::vector<Stored> ring_;
     std::size_t oldest_ = 0;  // index of the oldest entry once the ring is full
     std::size_t capacity_;
     std::atomic<bool> stderrSink_{false};

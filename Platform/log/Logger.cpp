@@ -10,30 +10,12 @@
 
 #include "Platform/bundle/Bundle.h"
 #include "Platform/log/LogStore.h"
+#include "Platform/log/internal/LogSource.h"
 #include "Platform/time/Clock.h"
 
 namespace Platform {
 
 namespace {
-
-std::string readProcessName() {
-    std::string name;
-    if (std::FILE* file = std::fopen("/proc/self/comm", "re")) {
-        char buffer[64] = {};
-        if (std::fgets(buffer, sizeof buffer, file) != nullptr) {
-            name = buffer;
-            if (!name.empty() && name.back() == '\n') name.pop_back();
-        }
-        std::fclose(file);
-    }
-    if (name.empty() && program_invocation_short_name != nullptr) name = program_invocation_short_name;
-    return name;
-}
-
-const std::string& processName() {
-    static const std::string name = readProcessName();
-    return name;
-}
 
 // Asking the kernel on every entry cost a system call each; the identifier changes only
 // in the child of a fork, which refreshes it.
@@ -59,19 +41,18 @@ std::string Logger::defaultSubsystem() {
     return bundle->bundleIdentifier;
 }
 
+Logger::Logger(std::string subsystem, std::string category)
+    : source_(detail::logSource(detail::logProcessName(), subsystem, category)) {}
+
+const std::string& Logger::subsystem() const noexcept { return source_->subsystem; }
+
+const std::string& Logger::category() const noexcept { return source_->category; }
+
 void Logger::write(LogLevel level, std::string_view format, std::span<const LogArgument> arguments) const noexcept {
     try {
         auto message = composeLogMessageMarkingPrivate(format, arguments);
-        LogStore::shared().append(LogEntry{
-            .date = Clock::now(),
-            .processIdentifier = processIdentifier(),
-            .process = processName(),
-            .subsystem = subsystem_,
-            .category = category_,
-            .level = level,
-            .composedMessage = std::move(message.text),
-            .privateRanges = std::move(message.privateRanges),
-        });
+        LogStore::shared().append(
+            LogStore::Stored(Clock::now(), source_, processIdentifier(), level, message.text, message.privateRanges));
     } catch (...) {
         // Logging must not disturb the caller; the entry is lost.
     }

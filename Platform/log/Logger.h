@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -11,18 +12,21 @@
 
 namespace Platform {
 
+namespace detail {
+struct LogSource;
+}
+
 // Writes entries to LogStore::shared(). Formats use the log texts' placeholders
 // described at composeLogMessage. Logging never throws: a failure loses the entry.
 class QUILLO_EXPORT Logger {
 public:
-    Logger(std::string subsystem, std::string category)
-        : subsystem_(std::move(subsystem)), category_(std::move(category)) {}
+    Logger(std::string subsystem, std::string category);
 
     // The main bundle's identifier, or "(unknown bundle identifier)" without one.
     static std::string defaultSubsystem();
 
-    const std::string& subsystem() const noexcept { return subsystem_; }
-    const std::string& category() const noexcept { return category_; }
+    const std::string& subsystem() const noexcept;
+    const std::string& category() const noexcept;
 
     template <class... Args>
     void debug(std::string_view format, const Args&... args) const noexcept {
@@ -58,8 +62,8 @@ public:
 private:
     void write(LogLevel level, std::string_view format, std::span<const LogArgument> arguments) const noexcept;
 
-    std::string subsystem_;
-    std::string category_;
+    // Shared with every entry and copy of this logger: a copy costs no string copies.
+    std::shared_ptr<const detail::LogSource> source_;
 };
 
 }  // namespace Platform

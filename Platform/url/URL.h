@@ -31,6 +31,9 @@ public:
     }
 
 private:
+    // Builds URLs from parts libcurl already checked, without parsing them again.
+    friend struct URLComponents;
+
     URL() = default;
 
     std::string absoluteString_;

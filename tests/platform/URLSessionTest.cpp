@@ -345,6 +345,44 @@ TEST(URLSessionOffline, HoldsRequestsOnlyWhileOffline) {
     }
 }
 
+// A session reads the proxy variables once, when it starts: those set then are followed.
+// In a process of its own, so changing the environment races with no other thread.
+TEST(URLSessionProxy, FollowsTheEnvironmentItStartedWith) {
+    using TestSupport::ChildProcess;
+    if (ChildProcess::role() != "proxy") {
+        EXPECT_EQ(ChildProcess::start("URLSessionProxy.*", {.role = "proxy"}).wait(), 0);
+        return;
+    }
+    LoopbackServer proxy;
+    proxy.on("GET", ".*", [](const httplib::Request&, httplib::Response& response) {
+        response.set_content("by proxy", "text/plain");
+    });
+    ASSERT_TRUE(proxy.start());
+    struct Case {
+        const char* name;
+        const char* variable;  // none: no proxy variable at all
+        bool proxied;
+    };
+    const Case cases[] = {
+        {"http_proxy", "http_proxy", true},
+        {"all_proxy", "all_proxy", true},
+        {"ALL_PROXY", "ALL_PROXY", true},
+        {"https_proxy only, http URL", "https_proxy", false},
+        {"none", nullptr, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const char* name : {"http_proxy", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"}) ::unsetenv(name);
+        if (c.variable) ::setenv(c.variable, proxy.url("").c_str(), 1);
+        const URLSession session({.waitsForConnectivity = false});
+        const auto result = send(session, makeRequest("http://proxied.invalid/x"));
+        ASSERT_EQ(bool(result), c.proxied);
+        if (c.proxied) {
+            EXPECT_EQ(result.value().first, "by proxy");
+        }
+    }
+}
+
 // A request timeout of zero or below, or NaN, means the default rather than "at once".
 TEST(URLSession, UnusableRequestTimeoutsMeanTheDefault) {
     // Past the short timeout's second, well within the default's minute.

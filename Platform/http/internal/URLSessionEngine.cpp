@@ -414,7 +414,7 @@ URLSessionEngine::EasyHandle URLSessionEngine::takeHandle() {
         return easy;
     }
     EasyHandle easy(curl_easy_init());
-    if (easy && URLSessionTransfer::configureHandle(easy.get()) != CURLE_OK) easy.reset();
+    if (easy && URLSessionTransfer::configureHandle(easy.get(), proxyLookup_) != CURLE_OK) easy.reset();
     return easy;
 }
 

@@ -89,6 +89,8 @@ private:
     void cancelEverything();
 
     const URLSessionConfiguration configuration_;
+    // Read once for the session's life.
+    const URLSessionTransfer::ProxyLookup proxyLookup_ = URLSessionTransfer::proxyLookupFromEnvironment();
     MultiHandle multi_;
     Descriptor epoll_;
     Descriptor wakeup_;  // an eventfd in the epoll set

@@ -1,8 +1,10 @@
 #include "Platform/http/internal/URLSessionTransfer.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cmath>
+#include <cstdlib>
 #include <new>
 
 #include "Platform/core/ASCII.h"
@@ -13,12 +15,19 @@ namespace {
 
 constexpr long maximumRedirects = 16;
 
-// RFC 9110 token characters: what a method or a header name may hold.
+// RFC 9110 token characters: what a method or a header name may hold. A table, since
+// every field of every request is checked.
 bool isToken(std::string_view text) {
-    constexpr std::string_view extra = "!#$%&'*+-.^_`|~";
-    return !text.empty() && std::all_of(text.begin(), text.end(), [&](char c) {
-        return std::isalnum(static_cast<unsigned char>(c)) || extra.find(c) != std::string_view::npos;
-    });
+    static constexpr auto tokenCharacters = [] {
+        std::array<bool, 256> table{};
+        for (int c = 0; c < 256; ++c) {
+            table[static_cast<std::size_t>(c)] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+        }
+        for (const char c : std::string_view("!#$%&'*+-.^_`|~")) table[static_cast<unsigned char>(c)] = true;
+        return table;
+    }();
+    return !text.empty() && std::all_of(text.begin(), text.end(),
+                                        [](char c) { return tokenCharacters[static_cast<unsigned char>(c)]; });
 }
 
 // CR or LF would end the field early and let the rest be read as further fields.
@@ -214,8 +223,21 @@ ErrorPtr URLSessionTransfer::prepare(const URLSessionConfiguration& configuratio
     return nullptr;
 }
 
-CURLcode URLSessionTransfer::configureHandle(CURL* easy) {
+URLSessionTransfer::ProxyLookup URLSessionTransfer::proxyLookupFromEnvironment() {
+    // What libcurl reads for http and https URLs (it ignores "HTTP_PROXY" on purpose).
+    for (const char* name : {"http_proxy", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"}) {
+        if (std::getenv(name) != nullptr) return ProxyLookup::environment;
+    }
+    return ProxyLookup::none;
+}
+
+CURLcode URLSessionTransfer::configureHandle(CURL* easy, ProxyLookup proxy) {
     CURLcode first = CURLE_OK;
+    if (proxy == ProxyLookup::none) {
+        // Empty: no proxy, and no look at the environment (no_proxy included).
+        set(easy, CURLOPT_PROXY, "", first);
+        set(easy, CURLOPT_NOPROXY, "", first);
+    }
     set(easy, CURLOPT_PROTOCOLS_STR, "http,https", first);
     set(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https", first);
     set(easy, CURLOPT_NOSIGNAL, 1L, first);

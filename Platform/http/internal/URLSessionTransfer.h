@@ -108,8 +108,14 @@ public:
     // An error here means nothing may be sent.
     ErrorPtr prepare(const URLSessionConfiguration& configuration);
 
+    // Where libcurl finds a proxy. Looking in the environment costs it several getenv
+    // calls and comparisons per transfer; a session reads the environment once instead.
+    enum class ProxyLookup { environment, none };
+    // `environment` when any variable libcurl reads a proxy from is set.
+    [[nodiscard]] static ProxyLookup proxyLookupFromEnvironment();
+
     // Sets the options every attempt on any transfer shares, once per new handle.
-    static CURLcode configureHandle(CURL* easy);
+    static CURLcode configureHandle(CURL* easy, ProxyLookup proxy);
     // Sets up `easy` (configured once, possibly used before) for one attempt that must
     // end by `deadline`.
     ErrorPtr attach(CURL* easy, TimePoint deadline);
