@@ -1,5 +1,7 @@
 #include "Platform/url/URL.h"
 
+#include <utility>
+
 #include <curl/curl.h>
 
 #include <charconv>
@@ -39,19 +41,26 @@ std::optional<URL> URL::parse(std::string_view text) {
     if (text.empty() || text.find('\0') != std::string_view::npos) return std::nullopt;
     ensureCurlGlobalInit();
 
-    const CurlURLHandle first = parsedHandle(std::string(text));
-    if (!first) return std::nullopt;
-    auto normalized = part(first.get(), CURLUPART_URL);
+    CurlURLHandle handle = parsedHandle(std::string(text));
+    if (!handle) return std::nullopt;
+    auto normalized = part(handle.get(), CURLUPART_URL);
     if (!normalized) return std::nullopt;
     // Components come from the normalized text so they always agree with it;
     // "http://h/?" normalizes to "http://h/" yet keeps an empty query otherwise.
     // Text that is already normal (every URL the library builds) is parsed once.
-    CurlURLHandle reparsed;
-    if (*normalized != text) {
-        reparsed = parsedHandle(*normalized);
-        if (!reparsed) return std::nullopt;
+    // libcurl's normal form may take more than one pass to settle (a percent-encoded
+    // host, bytes that are not UTF-8): parse until it does, so a URL's text always
+    // parses back to the same URL; text that never settles is refused.
+    std::string previous(text);
+    for (int pass = 0; *normalized != previous; ++pass) {
+        if (pass == 3) return std::nullopt;
+        auto next = parsedHandle(*normalized);
+        if (!next) return std::nullopt;
+        auto again = part(next.get(), CURLUPART_URL);
+        if (!again) return std::nullopt;
+        previous = std::exchange(*normalized, std::move(*again));
+        handle = std::move(next);
     }
-    const CurlURLHandle& handle = reparsed ? reparsed : first;
 
     URL url;
     url.absoluteString_ = std::move(*normalized);
