@@ -16,6 +16,7 @@
 #include <nlohmann/json.hpp>
 
 #include "tests/support/LoopbackServer.h"
+#include "tests/tools/QuilloRunner.h"
 
 namespace {
 
@@ -24,53 +25,8 @@ namespace fs = std::filesystem;
 // Exit codes as tools/quillo/README.md documents them.
 enum Exit : int { ok = 0, usage = 2, auth = 3, refused = 4, network = 5 };
 
-struct Outcome {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string readAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-// Runs quillo with `home` as every XDG root, `input` on standard input (a file, so not a
-// terminal) and UTC dates. A child that hangs is ended by its alarm after 60 seconds.
-Outcome runQuillo(const fs::path& home, const std::vector<std::string>& args, const std::string& input) {
-    const auto in = home / "stdin", out = home / "stdout", err = home / "stderr";
-    std::ofstream(in, std::ios::binary) << input;
-    std::vector<std::string> storage{QUILLO_CLI_PATH};
-    storage.insert(storage.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& arg : storage) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const auto redirect = [](const fs::path& path, int target, int flags) {
-            const int fd = ::open(path.c_str(), flags, 0600);
-            if (fd < 0 || ::dup2(fd, target) < 0) ::_exit(126);
-            ::close(fd);
-        };
-        redirect(in, STDIN_FILENO, O_RDONLY);
-        redirect(out, STDOUT_FILENO, O_WRONLY | O_CREAT | O_TRUNC);
-        redirect(err, STDERR_FILENO, O_WRONLY | O_CREAT | O_TRUNC);
-        ::setenv("HOME", home.c_str(), 1);
-        ::setenv("XDG_CONFIG_HOME", (home / "config").c_str(), 1);
-        ::setenv("XDG_DATA_HOME", (home / "data").c_str(), 1);
-        ::setenv("TZ", "UTC", 1);
-        ::unsetenv("NO_COLOR");
-        ::alarm(60);
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
-    }
-    Outcome run;
-    int status = 0;
-    if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);
-    run.out = readAll(out);
-    run.err = readAll(err);
-    return run;
-}
+using Outcome = TestSupport::QuilloOutcome;
+using TestSupport::runQuillo;
 
 nlohmann::json credentialAnswer(const std::string& token, int expiresIn) {
     return {{"access_token", token}, {"token_type", "bearer"}, {"refresh_token", "refresh-" + token},

@@ -32,5 +32,8 @@ private:
 void addAccountCommands(Commands& commands);  // login, logout, whoami
 void addItemCommands(Commands& commands);     // ls, stat
 void addVolumeCommands(Commands& commands);   // volumes
+void addChangeCommands(Commands& commands);   // mkdir, rename, mv, rm, search
+void addTransferCommands(Commands& commands); // download, upload
+void addActivityCommands(Commands& commands); // events, export-log
 
 }  // namespace QuilloCli

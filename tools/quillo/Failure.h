@@ -17,6 +17,8 @@ enum class ExitCode : int {
     network = 5,
     storage = 6,
     localFile = 7,
+    // Ctrl-C or SIGTERM stopped the command, as shells report a death by SIGINT.
+    interrupted = 130,
 };
 
 // A failure of the program itself, with the exit code it stands for.

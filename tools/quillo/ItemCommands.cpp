@@ -6,12 +6,11 @@
 #include "Platform/core/RawValues.h"
 #include "tools/quillo/Commands.h"
 #include "tools/quillo/Failure.h"
+#include "tools/quillo/ItemView.h"
 
 namespace QuilloCli {
 
 namespace {
-
-std::string typeName(Common::ItemType type) { return std::string(Platform::rawValue(type)); }
 
 nlohmann::json optionalSize(const std::optional<std::int64_t>& size) {
     return size ? nlohmann::json(*size) : nlohmann::json(nullptr);
@@ -53,20 +52,6 @@ void list(Context& context, const ListOptions& options) {
                       entry.id, folder ? entry.name + "/" : entry.name});
     }
     out.table(table);
-}
-
-std::string pathOf(const Common::TarnItem& item) {
-    if (!item.pathCollection) return "-";
-    std::string path;
-    for (const auto& folder : item.pathCollection->entries) {
-        // The service's root is the first step of every path; "/" stands for it.
-        if (folder.id == "0") continue;
-        path += "/" + folder.name;
-    }
-    if (path.empty() || item.pathCollection->entries.empty() || item.pathCollection->entries.back().id != item.id) {
-        path += "/" + item.name;
-    }
-    return path;
 }
 
 void stat(Context& context, const std::string& identifier) {

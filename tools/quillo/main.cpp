@@ -23,6 +23,9 @@ int main(int argc, char** argv) {
     addAccountCommands(commands);
     addItemCommands(commands);
     addVolumeCommands(commands);
+    addChangeCommands(commands);
+    addTransferCommands(commands);
+    addActivityCommands(commands);
 
     try {
         app.parse(argc, argv);
