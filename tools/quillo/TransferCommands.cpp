@@ -132,7 +132,10 @@ void upload(Context& context, const UploadOptions& options) {
     const Common::Uploader uploader(context.connection(), uploaderOptions(options));
     auto [done, result] = completion<Common::TarnItem>();
     const auto progress = uploader.upload(file, destination, std::move(done));
-    const auto item = awaitTransfer(progress, std::move(result), file.filename().string(), OnInterrupt::leaveResumable);
+    const auto uploaded = awaitTransfer(progress, std::move(result), file.filename().string(), OnInterrupt::leaveResumable);
+    // The completion's answer has no parent or path; the item as listed has.
+    const auto item =
+        context.connection().makeAPICall(Common::WebService::TarnItemParameter(uploaded.id), std::nullopt, false).get();
     const auto parts = size == 0 ? 1 : (size + Common::Uploader::partSize(size, uploader.options()) - 1) /
                                            Common::Uploader::partSize(size, uploader.options());
     const auto& out = context.output();
