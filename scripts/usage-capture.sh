@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Writes docs/USAGE.md body from a real session against the development server.
+# Prints the command sections of docs/USAGE.md from a real session against the development
+# server (built binaries of the default preset; addresses shown as port 3000).
 set -euo pipefail
-cd /work/wt/cli2
+cd "$(dirname "$0")/.."
 q=$PWD/build/default/tools/quillo/quillo
 s=$PWD/build/default/tools/devserver/quillo-devserver
-work=$(mktemp -d /tmp/cli2/usage-XXXXXX)
+work=$(mktemp -d "${TMPDIR:-/tmp}/quillo-usage-XXXXXX")
 exec {fd}< <(exec "$s" --port 0 --exit-after 300 2>/dev/null)
 pid=$!
 trap 'kill $pid; rm -rf $work' EXIT
@@ -45,4 +46,4 @@ set +e; timeout --preserve-status -s INT 2 "$q" events --follow --json | tail -n
 echo '### export-log'; show export-log support.log
 echo '### Exit codes'; show rename 0 mine; show upload missing.bin 0; show ls --limit 0
 echo '### logout'; show logout; show whoami
-} > /tmp/cli2/usage.md
+}
