@@ -68,6 +68,7 @@ BusSocketName::Started BusSocketName::start(std::string busName, std::filesystem
     name->object_.reset(slot);
     const int requested = sd_bus_request_name(name->bus_.get(), name->busName_.c_str(), SD_BUS_NAME_QUEUE);
     if (requested < 0) return {.failure = "cannot own " + name->busName_ + ": " + busFailure(requested)};
+    name->requested_ = true;
     if (requested == 0) logger().notice("Waiting in line for %{public}s", name->busName_.c_str());
     name->thread_ = std::thread([raw = name.get()] { raw->run(); });
     return {.name = std::move(name)};
@@ -79,7 +80,7 @@ BusSocketName::~BusSocketName() {
     [[maybe_unused]] const auto wrote = ::write(wake_.get(), &one, sizeof one);
     if (thread_.joinable()) thread_.join();
     // Released before the socket closes, so nobody is sent to a socket that is going away.
-    if (const int released = sd_bus_release_name(bus_.get(), busName_.c_str()); released < 0) {
+    if (const int released = requested_ ? sd_bus_release_name(bus_.get(), busName_.c_str()) : 0; released < 0) {
         logger().error("Could not release %{public}s: %{public}s", busName_.c_str(), busFailure(released).c_str());
     }
     object_.reset();

@@ -66,6 +66,7 @@ private:
     std::string objectPath_;
     std::string socketPath_;
     EventDescriptor wake_;
+    bool requested_ = false;  // owned or queued for: released on the way out
     std::atomic<bool> stopping_{false};
     std::thread thread_;
 };
