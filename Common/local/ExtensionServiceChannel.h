@@ -18,8 +18,8 @@ class BusSocketName;
 namespace Common {
 
 // Where the extension listens: "<extensionServiceName>.sock" in $XDG_RUNTIME_DIR, or in
-// the application group's container when that is unset. The one place that resolves the
-// address, so another way of finding the listener can take over here. Throws
+// the application group's container when that is unset: the listener's default, and the
+// caller's when the session bus names no listener. Throws
 // Platform::IPCError (addressUnavailable) when neither folder exists.
 [[nodiscard]] QUILLO_EXPORT std::filesystem::path extensionServiceSocketPath();
 
