@@ -1,0 +1,35 @@
+#include <gtest/gtest.h>
+
+#include <httplib.h>
+
+#include "DevServerFixture.h"
+#include "tests/support/LoadRun.h"
+
+namespace {
+
+// The full run: about ten seconds on two cores. Three in five calls fail, so about 120
+// notifications fall due, with successes between the failures.
+constexpr std::int64_t calls = 100'000;
+constexpr std::int64_t failuresPerNotification = 501;
+constexpr std::int64_t peakGrowthBoundKiB = 16 << 10;
+
+class LoadOverDevServer : public E2E::DevServerE2E {};
+
+TEST_F(LoadOverDevServer, FailureLimitPostsOncePer501FailuresAndEveryCallCompletesOnce) {
+    httplib::Client admin(server->url());
+    const auto faults = admin.Post("/_dev/faults", R"({"seed":7,"families":{"users":{"rate":0.6,"kind":"5xx"}}})",
+                                   "application/json");
+    ASSERT_TRUE(faults && faults->status == 200);
+    const auto result = TestSupport::runLoad(as("alice"), {.calls = calls, .threads = 4, .windowPerThread = 16});
+    RecordProperty("seconds", std::to_string(result.seconds));
+
+    EXPECT_GE(result.failures, 100 * failuresPerNotification);
+    EXPECT_LT(result.failures, calls);
+    EXPECT_EQ(result.notifications, result.failures / failuresPerNotification);
+    EXPECT_EQ(Common::WebConnection::failureCount(), result.failures % failuresPerNotification);
+    EXPECT_EQ(result.notCompletedOnce, 0);
+    EXPECT_LT(result.peakKiBAtEnd - result.peakKiBAfterFirstTenth, peakGrowthBoundKiB)
+        << result.peakKiBAfterFirstTenth << " KiB after the first tenth, " << result.peakKiBAtEnd << " at the end";
+}
+
+}  // namespace
