@@ -135,11 +135,20 @@ TEST_F(EndpointsOverDevServer, EveryDescriptorDecodesTheServersAnswer) {
          }},
         {"knock, name free", [&] { EXPECT_EQ(call(TarnKnockParameter("free.txt", 5, "01")).code, std::nullopt); }},
         {"create folder",
-         [&] { EXPECT_EQ(call(CreateFolderParameter(), CreateFolderParameter::bodyData("Made", "01").value()).name, "Made"); }},
+         [&] {
+             // The item query defaults bring the parent and the path along.
+             const auto made = call(CreateFolderParameter(), CreateFolderParameter::bodyData("Made", "01").value());
+             EXPECT_EQ(made.name, "Made");
+             ASSERT_TRUE(made.parent && made.pathCollection);
+             EXPECT_EQ(made.parent->id, "0");
+             EXPECT_EQ(made.pathCollection->entries.size(), 2u);
+         }},
         {"rename",
          [&] {
              const auto renamed = call(RenameParameter("103", plainText), RenameParameter::bodyData("renamed.md").value());
              EXPECT_EQ(renamed.name, "renamed.md");
+             ASSERT_TRUE(renamed.parent);
+             EXPECT_EQ(renamed.parent->id, "101");
          }},
         {"move",
          [&] {
