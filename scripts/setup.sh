@@ -13,7 +13,7 @@ packages=(
   libcurl4-openssl-dev libsimdjson-dev nlohmann-json3-dev libfmt-dev libssl-dev
   libsqlite3-dev libsqlitecpp-dev libasio-dev libcpp-httplib-dev libcli11-dev
   libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev
-  gettext
+  gettext jq
   libsecret-1-dev libsystemd-dev dbus-daemon dbus-bin gnome-keyring libglib2.0-bin
 )
 

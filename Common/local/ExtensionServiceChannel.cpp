@@ -5,11 +5,20 @@
 #include "Common/auth/SharedConstants.h"
 #include "Common/local/internal/ExtensionServiceMessages.h"
 #include "Platform/container/ApplicationGroupContainer.h"
+#include "Platform/dbus/internal/BusSocketName.h"
 #include "Platform/ipc/IPCError.h"
+#include "Platform/log/Logger.h"
 
 namespace Common {
 
 namespace {
+
+static_assert(Platform::detail::isValidBusName(extensionServiceBusName));
+
+const Platform::Logger& logger() {
+    static const Platform::Logger instance(Platform::Logger::defaultSubsystem(), "ExtensionService");
+    return instance;
+}
 
 using detail::ServiceCall;
 using detail::ServiceReply;
@@ -92,6 +101,13 @@ std::filesystem::path extensionServiceSocketPath() {
     throw Platform::IPCError(Platform::IPCError::Code::addressUnavailable, "no folder for the service's socket");
 }
 
+std::filesystem::path findExtensionServiceSocketPath() {
+    auto found = Platform::detail::socketPathOnBus(std::string(extensionServiceBusName));
+    if (found.path) return *found.path;
+    logger().debug("The extension's socket by its usual path: %{public}s", found.failure.c_str());
+    return extensionServiceSocketPath();
+}
+
 const Platform::MessageInterface& extensionServiceInterface() {
     static const Platform::MessageInterface interface = [] {
         using Platform::MessageDirection;
@@ -126,7 +142,17 @@ ExtensionServiceListener::ExtensionServiceListener(std::shared_ptr<ExtensionServ
                                                Platform::MessageListener::Reply reply) {
                     serve(*service, selector, archive, reply);
                 },
-                options) {}
+                options) {
+    auto started = Platform::detail::BusSocketName::start(std::string(extensionServiceBusName), listener_.socketPath());
+    busName_ = std::move(started.name);
+    if (!busName_) logger().notice("Serving without a bus name: %{public}s", started.failure.c_str());
+}
+
+ExtensionServiceListener::~ExtensionServiceListener() = default;
+
+std::shared_ptr<ExtensionServiceConnection> ExtensionServiceConnection::connect(Platform::MessageConnectionOptions options) {
+    return connect(findExtensionServiceSocketPath(), options);
+}
 
 std::shared_ptr<ExtensionServiceConnection> ExtensionServiceConnection::connect(const std::filesystem::path& socketPath,
                                                                                 Platform::MessageConnectionOptions options) {

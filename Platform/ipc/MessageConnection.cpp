@@ -2,6 +2,7 @@
 
 #include <poll.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -62,6 +63,14 @@ std::shared_ptr<MessageConnection> MessageConnection::connect(const std::filesys
     if (!fd || ::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
         throw IPCError(IPCError::Code::addressUnavailable,
                        "cannot connect to " + socketPath.string() + ": " + std::strerror(errno));
+    }
+    // The path may have come from elsewhere (the session bus): only a listener of our own
+    // user is talked to, as the listener takes only callers of its user.
+    ucred peer{};
+    socklen_t length = sizeof peer;
+    if (::getsockopt(fd.get(), SOL_SOCKET, SO_PEERCRED, &peer, &length) != 0 || peer.uid != ::geteuid()) {
+        throw IPCError(IPCError::Code::addressUnavailable,
+                       "the listener at " + socketPath.string() + " belongs to user " + std::to_string(peer.uid));
     }
     auto state = std::make_shared<State>();
     state->interface = std::move(interface);

@@ -29,7 +29,8 @@ public:
     // when the connection is already closed).
     using Completion = std::function<void(Result<Data> reply)>;
 
-    // Throws IPCError (addressUnavailable) when nothing listens at `socketPath`.
+    // Throws IPCError (addressUnavailable) when nothing listens at `socketPath`, or the
+    // process listening there is another user's (SO_PEERCRED).
     [[nodiscard]] static std::shared_ptr<MessageConnection> connect(const std::filesystem::path& socketPath,
                                                                     MessageInterface interface,
                                                                     MessageConnectionOptions options = {});

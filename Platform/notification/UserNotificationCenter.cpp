@@ -1,9 +1,14 @@
 #include "Platform/notification/UserNotificationCenter.h"
 
+#include "Platform/notification/NotificationServerBackend.h"
+
 namespace Platform {
 
 UserNotificationCenter& UserNotificationCenter::current() {
+    // The process's center asks the desktop unless the host sets another back end.
     static UserNotificationCenter center;
+    [[maybe_unused]] static const bool withBackend =
+        (center.setBackend(std::make_shared<NotificationServerBackend>()), true);
     return center;
 }
 

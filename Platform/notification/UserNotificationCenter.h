@@ -22,8 +22,9 @@ public:
     virtual void getNotificationSettings(std::function<void(UserNotificationSettings)> completion) = 0;
 };
 
-// The user-notification center of the process. Without a back end nothing is
-// determined yet. Thread-safe.
+// The user-notification center of the process. current() starts with a
+// NotificationServerBackend (the session bus decides); a center made by hand has no back end,
+// and without one nothing is determined yet. Thread-safe.
 class QUILLO_EXPORT UserNotificationCenter {
 public:
     static UserNotificationCenter& current();

@@ -7,7 +7,7 @@
 
 #include <filesystem>
 
-#include "../support/DevServerProcess.h"
+#include "DevServerFixture.h"
 #include "Common/auth/CredentialParameter.h"
 #include "Common/auth/TarnEnterprise.h"
 #include "Common/auth/TarnUser.h"
@@ -19,44 +19,14 @@
 #include "Common/service/ListingPager.h"
 #include "Common/service/TarnItem.h"
 #include "Common/service/TarnItemParameter.h"
+#include "Common/service/DownloadParameter.h"
+#include "Common/service/FetchThumbnailParameter.h"
+#include "Common/service/RenameParameter.h"
 
 using namespace Common;
-using TestSupport::DevServerProcess;
+using E2E::railsError;
 
 namespace {
-
-struct HeldCredential : CredentialSource {
-    explicit HeldCredential(std::shared_ptr<const Credential> c) : held(std::move(c)) {}
-    bool isExpired() const override { return !held || held->isExpired(); }
-    std::shared_ptr<const Credential> credential() const override { return held; }
-    std::shared_ptr<const Credential> held;
-};
-
-// Calls the library has no descriptor for yet.
-struct RenameFile : APIEndpoint<RenameFile, TarnItem> {
-    static constexpr APIMethod staticMethod = APIMethod::PATCH;
-    static constexpr std::string_view endpointTemplate = "/files/:id";
-    explicit RenameFile(std::string id) : APIEndpoint(true, true), id(std::move(id)) {}
-    const std::string& identifier() const { return id; }
-    std::string id;
-};
-struct DownloadTicket : APIEndpoint<DownloadTicket, WebService::EmptyReturnType> {
-    static constexpr APIMethod staticMethod = APIMethod::GET;
-    static constexpr std::string_view endpointTemplate = "/files/:id/token";
-    explicit DownloadTicket(std::string id) : APIEndpoint(true, false), id(std::move(id)) {}
-    const std::string& identifier() const { return id; }
-    std::string id;
-};
-
-template <class Future>
-std::optional<RailsError> railsError(Future&& future) {
-    try {
-        future.get();
-    } catch (const RailsError& error) {
-        return error;
-    }
-    return std::nullopt;
-}
 
 std::string base64MD5(const std::string& bytes) {
     unsigned char digest[EVP_MAX_MD_SIZE];
@@ -67,43 +37,16 @@ std::string base64MD5(const std::string& bytes) {
     return {reinterpret_cast<char*>(text), static_cast<std::size_t>(written)};
 }
 
-class DevServerE2E : public ::testing::Test {
+class DevServerTest : public E2E::DevServerE2E {
 protected:
-    void SetUp() override {
-        if (!DevServerProcess::available()) GTEST_SKIP() << "quillo-devserver is not built";
-        ASSERT_TRUE(start());
-    }
-    [[nodiscard]] bool start(const std::vector<std::string>& arguments = {}) {
-        anonymous.reset();  // an idle keep-alive connection would hold the old server's stop
-        server.reset();
-        server.emplace(arguments);
-        if (server->url().empty()) return false;
-        anonymous.emplace(*Platform::URL::parse(server->url()));
-        return true;
-    }
-
-    std::future<std::shared_ptr<const Credential>> signIn(const std::string& login, const std::string& password,
-                                                          std::optional<std::string> onetime = std::nullopt) {
-        return anonymous->makeAPICall(WebService::CredentialParameter(),
-                                      WebService::CredentialParameter::dataForCreate("dev-client", "dev-secret",
-                                                                                     {login, password}, std::nullopt, onetime),
-                                      false);
-    }
-    WebConnection as(const std::string& login) {
-        return {*Platform::URL::parse(server->url()),
-                WebConnection::Options{.credentials = std::make_shared<HeldCredential>(signIn(login, login + "-pass").get())}};
-    }
     httplib::Client raw(const std::string& login) {
         httplib::Client client(server->url());
         client.set_bearer_token_auth(signIn(login, login + "-pass").get()->accessToken());
         return client;
     }
-
-    std::optional<DevServerProcess> server;
-    std::optional<WebConnection> anonymous;
 };
 
-TEST_F(DevServerE2E, TokenEndpointSignsInRefusesAndRotates) {
+TEST_F(DevServerTest, TokenEndpointSignsInRefusesAndRotates) {
     using Reason = RailsError::Reason;
     struct Row {
         const char* name;
@@ -143,7 +86,7 @@ TEST_F(DevServerE2E, TokenEndpointSignsInRefusesAndRotates) {
     }
 }
 
-TEST_F(DevServerE2E, SignedInUsersReadTheirTreeAndVolumes) {
+TEST_F(DevServerTest, SignedInUsersReadTheirTreeAndVolumes) {
     const auto alice = as("alice");
     const auto user = alice.makeAPICall(WebService::AuthenticatedUserParameter(), std::nullopt, false).get();
     EXPECT_EQ(user->login(), "alice");
@@ -184,39 +127,49 @@ TEST_F(DevServerE2E, SignedInUsersReadTheirTreeAndVolumes) {
     EXPECT_EQ(volumes.entries[1].volumeRole(), VolumeRole::editor);
 }
 
-TEST_F(DevServerE2E, RolesRefuseWhatTheyDoNotAllow) {
-    enum class Call { rename, download };
+TEST_F(DevServerTest, RolesRefuseWhatTheyDoNotAllow) {
+    enum class Call { rename, download, thumbnail };
     struct Row {
         const char* name;
         const char* login;
         Call call;
         const char* item;
         std::optional<HTTPStatusCode> refusal;
+        const char* code;
     };
     const Row rows[] = {
-        {"viewer renames", "bob", Call::rename, "202", HTTPStatusCode::forbidden},
-        {"editor renames", "bob", Call::rename, "302", std::nullopt},
-        {"uploader downloads", "carol", Call::download, "203", HTTPStatusCode::forbidden},
-        {"previewer downloads", "carol", Call::download, "301", HTTPStatusCode::forbidden},
-        {"viewer downloads", "bob", Call::download, "203", std::nullopt},
-        {"stranger looks in another home", "bob", Call::download, "102", HTTPStatusCode::notFound},
+        {"viewer renames", "bob", Call::rename, "202", HTTPStatusCode::forbidden, "forbidden"},
+        {"editor renames", "bob", Call::rename, "302", std::nullopt, nullptr},
+        {"uploader downloads", "carol", Call::download, "203", HTTPStatusCode::forbidden, "forbidden"},
+        {"uploader fetches a thumbnail", "carol", Call::thumbnail, "203", HTTPStatusCode::forbidden, "forbidden"},
+        {"previewer downloads", "carol", Call::download, "301", HTTPStatusCode::forbidden, "forbidden"},
+        {"viewer downloads", "bob", Call::download, "203", std::nullopt, nullptr},
+        {"stranger looks in another home", "bob", Call::download, "102", HTTPStatusCode::notFound, "not_found"},
     };
-    const auto body = Platform::Data(std::string(R"({"name":"renamed.txt"})"));
+    const auto file = Platform::ContentType{"text/plain"};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         const auto connection = as(row.login);
-        const auto error = row.call == Call::rename
-                               ? railsError(connection.makeAPICall(RenameFile(row.item), body, false))
-                               : railsError(connection.makeAPICall(DownloadTicket(row.item), std::nullopt, false));
+        const auto error =
+            row.call == Call::rename
+                ? railsError(connection.makeAPICall(WebService::RenameParameter(row.item, file),
+                                                    WebService::RenameParameter::bodyData("renamed.txt").value(), false))
+            : row.call == Call::download
+                ? railsError(connection.makeAPICall(WebService::DownloadParameter(row.item), std::nullopt, false))
+                : railsError(connection.makeAPICall(WebService::FetchThumbnailParameter(row.item), std::nullopt, false));
         ASSERT_EQ(error.has_value(), row.refusal.has_value());
         if (!error) continue;
         EXPECT_EQ(error->statusCode(), row.refusal);
+        // Role refusals name no sign-in reason; the body says what was refused.
+        EXPECT_EQ(error->reason(), std::nullopt);
         ASSERT_TRUE(error->body());
         EXPECT_EQ(error->body()->status, static_cast<std::int64_t>(*error->statusCode()));
+        EXPECT_EQ(error->body()->code, row.code);
+        EXPECT_FALSE(error->body()->message.empty());
     }
 }
 
-TEST_F(DevServerE2E, StorageChecksPartsAndCompleteAssemblesThem) {
+TEST_F(DevServerTest, StorageChecksPartsAndCompleteAssemblesThem) {
     auto client = raw("alice");
     const auto opened = client.Post("/files/s3/multipartupload", R"({"parent_id":"0"})", "application/json");
     ASSERT_TRUE(opened);
@@ -277,7 +230,7 @@ TEST_F(DevServerE2E, StorageChecksPartsAndCompleteAssemblesThem) {
     EXPECT_EQ(contents->body, "hello, world");
 }
 
-TEST_F(DevServerE2E, StateFileKeepsTreeTokensAndOpenUploadsAcrossRestart) {
+TEST_F(DevServerTest, StateFileKeepsTreeTokensAndOpenUploadsAcrossRestart) {
     const auto path = std::filesystem::temp_directory_path() / ("devserver-" + std::to_string(getpid()) + ".sqlite");
     std::filesystem::remove(path);
     ASSERT_TRUE(start({"--state", path.string()}));
@@ -305,7 +258,7 @@ TEST_F(DevServerE2E, StateFileKeepsTreeTokensAndOpenUploadsAcrossRestart) {
     std::filesystem::remove(path);
 }
 
-TEST_F(DevServerE2E, FaultSwitchesFailTheirFamily) {
+TEST_F(DevServerTest, FaultSwitchesFailTheirFamily) {
     struct Row {
         const char* kind;
         std::optional<HTTPStatusCode> status;  // none: the connection drops mid-body

@@ -24,6 +24,7 @@
 #include "Platform/log/Logger.h"
 #include "tests/platform/StoreTestSupport.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/SessionBusTestSupport.h"
 
 namespace {
 
@@ -152,7 +153,8 @@ TEST(ExtensionService, CallsReachTheOtherProcess) {
         std::ifstream in(*Platform::filePath(*url));
         std::stringstream text;
         text << in.rdbuf();
-        const std::regex lines(R"(\[[-:.T0-9]{23}Z\] \[Extension\] \[ERROR\] Upload of a\.txt failed)"
+        // The listener's own lines come first.
+        const std::regex lines(R"((?:[^\n]*\n)*\[[-:.T0-9]{23}Z\] \[Extension\] \[ERROR\] Upload of a\.txt failed)"
                                "\n"
                                R"(\[[-:.T0-9]{23}Z\] \[Extension\] \[NOTICE\] Signed in as <private>)");
         EXPECT_TRUE(std::regex_match(text.str(), lines)) << text.str();
@@ -174,6 +176,79 @@ TEST(ExtensionService, CallsReachTheOtherProcess) {
         EXPECT_EQ(ipcCode(answer.error), c.code) << (answer.error ? answer.error->what() : "no error");
         (void)child.send();
         EXPECT_EQ(child.wait(), 0);
+    }
+}
+
+// A listener at the socket the parent names (none: the usual path), with the bus name
+// ("named") or a bare one without it; it stops when told, then reports 'S'.
+TEST(ExtensionServiceOnBus, DISABLED_Listens) {
+    const auto role = ChildProcess::role();
+    ASSERT_TRUE(role);
+    const char* socket = std::getenv(socketVariable);
+    const std::filesystem::path path = socket && *socket ? std::filesystem::path(socket) : Common::extensionServiceSocketPath();
+    {
+        std::optional<Common::ExtensionServiceListener> named;
+        std::optional<Platform::MessageListener> bare;
+        if (*role == "named") {
+            named.emplace(std::make_shared<TwoTransfers>(path.parent_path()), path);
+        } else {
+            bare.emplace(path, Common::extensionServiceInterface(), [](const std::string& selector, const Platform::Data&, auto reply) {
+                reply(Platform::KeyedArchiver::archivedData(Common::detail::ServiceReply{.selector = selector}, true));
+            });
+        }
+        ASSERT_TRUE(ChildProcess::tell('R'));
+        (void)ChildProcess::hear(60s);
+    }
+    ASSERT_TRUE(ChildProcess::tell('S'));
+    (void)ChildProcess::hear(60s);
+}
+
+// The application's side, given no path.
+TEST(ExtensionServiceOnBus, DISABLED_Calls) {
+    const auto answer = askTransfers(*Common::ExtensionServiceConnection::connect());
+    EXPECT_FALSE(answer.error) << answer.error->what();
+}
+
+TEST(ExtensionServiceOnBus, CallerFindsTheListener) {
+    enum class Bus { none, session };
+    enum class Listener { named, bare };
+    enum class Place { usual, elsewhere };
+    const struct {
+        const char* name;
+        Bus bus;
+        Listener listener;
+        Place place;
+    } cases[] = {
+        {"the bus names a socket elsewhere", Bus::session, Listener::named, Place::elsewhere},
+        {"no bus: the usual path", Bus::none, Listener::named, Place::usual},
+        {"nobody owns the name: the usual path", Bus::session, Listener::bare, Place::usual},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.bus == Bus::session && !TestSupport::hasSessionBus()) {
+            EXPECT_FALSE(TestSupport::sessionBusRequired()) << "no session bus";
+            continue;
+        }
+        TemporaryFolder folder;
+        // The usual path is in the runtime folder; the bus, if any, comes from its address.
+        std::vector<std::pair<std::string, std::string>> environment{
+            {"XDG_RUNTIME_DIR", folder.path().string()},
+            {socketVariable, c.place == Place::elsewhere ? (folder.path() / "elsewhere.sock").string() : ""}};
+        if (c.bus == Bus::none) environment.emplace_back("DBUS_SESSION_BUS_ADDRESS", "");
+        auto listener = ChildProcess::start("ExtensionServiceOnBus.DISABLED_Listens",
+                                            {.role = c.listener == Listener::named ? "named" : "bare", .environment = environment});
+        ASSERT_EQ(listener.receive(60s), 'R');
+        EXPECT_EQ(ChildProcess::start("ExtensionServiceOnBus.DISABLED_Calls", {.role = "call", .environment = environment}).wait(), 0);
+        EXPECT_TRUE(listener.send());
+        EXPECT_EQ(listener.receive(60s), 'S');
+        if (c.bus == Bus::session) {
+            const auto bus = Platform::detail::openSessionBus();
+            EXPECT_EQ(Platform::detail::busNameState(bus.bus.get(), Common::extensionServiceBusName),
+                      Platform::detail::BusNameState::absent)
+                << "the name outlived its listener";
+        }
+        (void)listener.send();
+        EXPECT_EQ(listener.wait(), 0);
     }
 }
 

@@ -19,7 +19,7 @@ static constexpr const char* serverPath = "";
 
 bool DevServerProcess::available() { return serverPath[0] != '\0' && access(serverPath, X_OK) == 0; }
 
-DevServerProcess::DevServerProcess(const std::vector<std::string>& arguments) {
+DevServerProcess::DevServerProcess(const std::vector<std::string>& arguments, int requestLog) {
     int output[2];
     if (!available() || pipe2(output, O_CLOEXEC) != 0) return;
     std::vector<std::string> words{serverPath, "--port", "0", "--exit-after", "120"};
@@ -30,7 +30,7 @@ DevServerProcess::DevServerProcess(const std::vector<std::string>& arguments) {
     pid_ = fork();
     if (pid_ == 0) {
         dup2(output[1], STDOUT_FILENO);
-        const int quiet = open("/dev/null", O_WRONLY);  // the request log
+        const int quiet = requestLog >= 0 ? requestLog : open("/dev/null", O_WRONLY);  // the request log
         dup2(quiet, STDERR_FILENO);
         execv(serverPath, argv.data());
         _exit(127);

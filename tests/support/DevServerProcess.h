@@ -12,7 +12,9 @@ namespace TestSupport {
 // The server also stops by itself after --exit-after, so a crashed test leaves nothing behind.
 class DevServerProcess {
 public:
-    explicit DevServerProcess(const std::vector<std::string>& arguments = {});
+    // `requestLog`: a descriptor that receives the server's one line per request (its
+    // standard error); by default the lines are dropped.
+    explicit DevServerProcess(const std::vector<std::string>& arguments = {}, int requestLog = -1);
     DevServerProcess(const DevServerProcess&) = delete;
     DevServerProcess& operator=(const DevServerProcess&) = delete;
     ~DevServerProcess();

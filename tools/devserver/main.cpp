@@ -33,7 +33,10 @@ int main(int argc, char** argv) {
     int port = 3000;
     double exitAfter = 0;
     std::string statePath;
-    int threads = 8;
+    // A worker stays with a kept-alive connection until it idles out (5 s), and one
+    // WebConnection keeps up to 3 sessions x 6 connections open; with fewer workers a new
+    // connection waits for an idle one to time out.
+    int threads = 32;
     int latency = 0;
     int tokenLifetime = 7200;
     int partMegabytes = 64;

@@ -10,13 +10,6 @@ namespace {
 // A bus that accepts a connection but never answers must not hold the caller up.
 constexpr std::uint64_t callTimeoutMicroseconds = 5'000'000;
 
-// Owns an sd_bus_error for one call.
-struct BusError {
-    // SD_BUS_ERROR_NULL is a C compound literal.
-    sd_bus_error error{nullptr, nullptr, 0};
-    ~BusError() { sd_bus_error_free(&error); }
-};
-
 std::optional<bool> askBool(sd_bus* bus, const char* method, std::string_view name) {
     BusError error;
     sd_bus_message* raw = nullptr;

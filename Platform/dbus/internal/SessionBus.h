@@ -14,6 +14,16 @@ using SdBus = UniqueHandle<sd_bus*, &sd_bus_flush_close_unref>;
 using SdBusSlot = UniqueHandle<sd_bus_slot*, &sd_bus_slot_unref>;
 using SdBusMessage = UniqueHandle<sd_bus_message*, &sd_bus_message_unref>;
 
+// Owns an sd_bus_error for one call.
+struct BusError {
+    // SD_BUS_ERROR_NULL is a C compound literal.
+    sd_bus_error error{nullptr, nullptr, 0};
+    BusError() = default;
+    BusError(const BusError&) = delete;
+    BusError& operator=(const BusError&) = delete;
+    ~BusError() { sd_bus_error_free(&error); }
+};
+
 // A fresh connection to the user's session bus, or why there is none. The address comes
 // from DBUS_SESSION_BUS_ADDRESS, else $XDG_RUNTIME_DIR/bus; nothing is launched.
 struct SessionBusConnection {
