@@ -72,6 +72,18 @@ Platform::Result<TarnItem> uploadAndWait(const Uploader& uploader, const std::fi
 class UploaderOverLoopback : public ::testing::Test {
 protected:
     StoreTestSupport::TemporaryRoot root;
+
+    // Uploads `file` in a child process and kills it once the server holds a part.
+    void killUploadHalfWay(MultiPartServer& server, const std::filesystem::path& file) {
+        auto options = StoreTestSupport::childOptions(root.path(), "upload");
+        options.environment.emplace_back(serverVariable, server.baseURL());
+        options.environment.emplace_back(fileVariable, file.string());
+        auto child = TestSupport::ChildProcess::start("UploaderChild.DISABLED_Uploads", options);
+        ASSERT_TRUE(server.waitForHeldPart(bound));
+        child.kill();
+        server.setFaults({});
+        server.release();
+    }
 };
 
 TEST_F(UploaderOverLoopback, Outcomes) {
@@ -177,14 +189,7 @@ TEST_F(UploaderOverLoopback, ResumesAfterKillWithoutResendingStoredParts) {
     ASSERT_TRUE(server.start());
     const auto file = root.path() / "upload.bin";
     const auto bytes = writeFile(file, 5 * testPartSize + 17);
-    auto options = StoreTestSupport::childOptions(root.path(), "upload");
-    options.environment.emplace_back(serverVariable, server.baseURL());
-    options.environment.emplace_back(fileVariable, file.string());
-    auto child = TestSupport::ChildProcess::start("UploaderChild.DISABLED_Uploads", options);
-    ASSERT_TRUE(server.waitForHeldPart(bound));
-    child.kill();
-    server.setFaults({});
-    server.release();
+    ASSERT_NO_FATAL_FAILURE(killUploadHalfWay(server, file));
 
     const auto result = uploadAndWait(uploaderFor(server.baseURL(), 1), file, UploadDestination::newFile("01", "r"));
     ASSERT_TRUE(result) << result.error()->what();
@@ -201,14 +206,7 @@ TEST_F(UploaderOverLoopback, ChangedFileOrDamagedJournalStartsOver) {
         ASSERT_TRUE(server.start());
         const auto file = root.path() / "upload.bin";
         std::string bytes = writeFile(file, 3 * testPartSize);
-        auto options = StoreTestSupport::childOptions(root.path(), "upload");
-        options.environment.emplace_back(serverVariable, server.baseURL());
-        options.environment.emplace_back(fileVariable, file.string());
-        auto child = TestSupport::ChildProcess::start("UploaderChild.DISABLED_Uploads", options);
-        ASSERT_TRUE(server.waitForHeldPart(bound));
-        child.kill();
-        server.setFaults({});
-        server.release();
+        ASSERT_NO_FATAL_FAILURE(killUploadHalfWay(server, file));
         if (damage == Damage::fileChanged) {
             bytes = writeFile(file, 3 * testPartSize + 1);
         } else {
