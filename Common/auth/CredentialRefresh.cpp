@@ -14,14 +14,14 @@
 #include "Common/connection/CommonError.h"
 #include "Common/connection/OAuthErrorBody.h"
 #include "Platform/container/ApplicationGroupContainer.h"
-#include "Platform/core/UniqueHandle.h"
+#include "Platform/core/FileDescriptor.h"
 #include "Platform/log/Logger.h"
 
 namespace Common {
 
 namespace {
 
-using FileDescriptor = Platform::UniqueHandle<int, &::close, -1>;
+using Platform::FileDescriptor;
 
 const Platform::Logger& logger() {
     static const Platform::Logger instance(Platform::Logger::defaultSubsystem(), "CredentialRefresh");

@@ -32,6 +32,7 @@
 #include "Common/service/internal/RetryDelay.h"
 #include "Common/service/internal/UploadJournal.h"
 #include "Platform/container/ApplicationGroupContainer.h"
+#include "Platform/core/FileDescriptor.h"
 #include "Platform/core/Fulfil.h"
 #include "Platform/core/UniqueHandle.h"
 #include "Platform/dispatch/ConcurrentPool.h"
@@ -44,8 +45,8 @@ namespace Common {
 
 namespace {
 
-using FileDescriptor = Platform::UniqueHandle<int, &::close, -1>;
 using Platform::ErrorPtr;
+using Platform::FileDescriptor;
 
 Platform::Logger uploaderLogger() { return Platform::Logger(Platform::Logger::defaultSubsystem(), "Uploader"); }
 
@@ -62,25 +63,30 @@ std::optional<FileState> fileState(int fd) {
                      static_cast<double>(status.st_mtim.tv_sec) + static_cast<double>(status.st_mtim.tv_nsec) / 1e9};
 }
 
-// The whole range, or false when the file ended early or could not be read.
-bool readRange(int fd, const PartRange& range, Platform::Data& into) {
-    into.resize(static_cast<std::size_t>(range.count()));
-    std::size_t done = 0;
-    while (done < into.size()) {
-        const auto n = ::pread(fd, into.data() + done, into.size() - done, range.lowerBound + static_cast<off_t>(done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 using Digest = std::array<unsigned char, 16>;
 
-Digest md5(const Platform::Data& bytes) {
+using DigestContext = Platform::UniqueHandle<EVP_MD_CTX*, &EVP_MD_CTX_free>;
+
+// The MD5 of the range, read in pieces so no part is ever held whole; nothing when the
+// file ended early or could not be read.
+std::optional<Digest> md5(int fd, const PartRange& range) {
+    constexpr std::size_t pieceSize = std::size_t{256} << 10;
+    thread_local const std::unique_ptr<unsigned char[]> piece(new unsigned char[pieceSize]);
+    DigestContext context(EVP_MD_CTX_new());
+    if (!context || EVP_DigestInit_ex(context.get(), EVP_md5(), nullptr) != 1) return std::nullopt;
+    std::uint64_t done = 0;
+    const auto count = static_cast<std::uint64_t>(range.count());
+    while (done < count) {
+        const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(pieceSize, count - done));
+        const auto n = ::pread(fd, piece.get(), wanted, range.lowerBound + static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return std::nullopt;
+        if (EVP_DigestUpdate(context.get(), piece.get(), static_cast<std::size_t>(n)) != 1) return std::nullopt;
+        done += static_cast<std::uint64_t>(n);
+    }
     Digest digest{};
     unsigned int length = 0;
-    EVP_Digest(bytes.data(), bytes.size(), digest.data(), &length, EVP_md5(), nullptr);
+    if (EVP_DigestFinal_ex(context.get(), digest.data(), &length) != 1) return std::nullopt;
     return digest;
 }
 
@@ -199,8 +205,8 @@ private:
     bool isNewFile() const { return destination_.kind == UploadDestination::Kind::newFile; }
 
     void start() {
-        fd_ = FileDescriptor(::open(file_.c_str(), O_RDONLY | O_CLOEXEC));
-        const auto state = fd_ ? fileState(fd_.get()) : std::nullopt;
+        fd_ = std::make_shared<const FileDescriptor>(::open(file_.c_str(), O_RDONLY | O_CLOEXEC));
+        const auto state = *fd_ ? fileState(fd_->get()) : std::nullopt;
         if (!state) return finish(failure(MultiPartUploadError::Code::fileUnreadable, file_.string()));
         state_ = *state;
         partSize_ = Uploader::partSize(state_.size, options_);
@@ -340,24 +346,27 @@ private:
         if (!answer) return partFailed(index, attempt, answer.error(), std::nullopt);
         const auto url = Platform::URL::parse(answer.value().url);
         if (!url) return partFailed(index, attempt, CloudianError::presignedURLNotFound().clone(), std::nullopt);
-        Platform::Data bytes;
-        if (!readRange(fd_.get(), ranges_[index], bytes)) {
+        const auto& range = ranges_[index];
+        // The body is read from the file again as it goes out: a pass more over the page
+        // cache, instead of a part-sized buffer per part in flight.
+        const auto digest = md5(fd_->get(), range);
+        if (!digest) {
             return partFailed(index, attempt, failure(MultiPartUploadError::Code::fileUnreadable, file_.string()),
                               std::nullopt);
         }
-        const auto digest = md5(bytes);
-        const auto count = ranges_[index].count();
+        const auto count = range.count();
         Platform::URLRequest request{.url = *url, .timeoutInterval = options_.partTimeoutInterval};
         request.httpMethod = "PUT";
-        request.httpBody = std::move(bytes);
-        request.setValue(base64(digest), "Content-MD5");
+        request.setValue(base64(*digest), "Content-MD5");
         // Without it libcurl labels the body a form, which storages may refuse or parse.
         request.setValue("application/octet-stream", "Content-Type");
         uploaderLogger().debug("🌐 PUT %{public}s (part %{public}lu, try %{public}d)", shortAddress(*url),
                                static_cast<unsigned long>(index + 1), attempt);
-        auto transfer = connection_.uploadSession().dataTask(
-            std::move(request), [self = shared_from_this(), index, attempt, count, sum = hex(digest)](
-                                    Platform::URLSession::DataResult result) {
+        const Platform::URLSession::UploadSource source{
+            .file = fd_, .offset = static_cast<std::uint64_t>(range.lowerBound), .length = static_cast<std::uint64_t>(count)};
+        auto transfer = connection_.uploadSession().uploadTask(
+            std::move(request), source,
+            [self = shared_from_this(), index, attempt, count, sum = hex(*digest)](Platform::URLSession::DataResult result) {
                 self->transferred(index, attempt, count, sum, std::move(result));
             });
         bool cancel = false;
@@ -469,7 +478,7 @@ private:
     }
 
     void complete() {
-        const auto now = fd_ ? fileState(fd_.get()) : std::nullopt;
+        const auto now = fd_ && *fd_ ? fileState(fd_->get()) : std::nullopt;
         if (!now || *now != state_) {
             std::lock_guard lock(mutex_);
             failure_ = failure(MultiPartUploadError::Code::fileChanged, file_.string());
@@ -569,7 +578,8 @@ private:
     const std::shared_ptr<Platform::Progress> progress_ = std::make_shared<Platform::Progress>();
 
     // Set before the parts start, read-only afterwards.
-    FileDescriptor fd_;
+    // Shared with the part transfers, which read their bodies from it.
+    std::shared_ptr<const FileDescriptor> fd_;
     FileState state_;
     std::uint64_t partSize_ = 0;
     std::vector<PartRange> ranges_;

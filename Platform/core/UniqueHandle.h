@@ -8,7 +8,7 @@
 //   if (!url) return std::nullopt;
 //   curl_url_set(url.get(), CURLUPART_URL, text, 0);
 //
-//   using FileDescriptor = Platform::UniqueHandle<int, &::close, -1>;
+// File descriptors have theirs: Platform/core/FileDescriptor.h.
 
 #include <utility>
 

@@ -6,13 +6,12 @@
 #include <cerrno>
 #include <string>
 
-#include "Platform/core/UniqueHandle.h"
+#include "Platform/core/FileDescriptor.h"
 #include "Platform/files/FileError.h"
 
 namespace Platform {
 
 namespace {
-using FileDescriptor = UniqueHandle<int, &::close, -1>;
 }
 
 void writeFileAtomically(const std::filesystem::path& path, std::string_view bytes) {

@@ -8,6 +8,7 @@
 #include "Platform/core/ASCII.h"
 #include "Platform/dispatch/ConcurrentPool.h"
 #include "Platform/http/internal/FileBodySink.h"
+#include "Platform/http/internal/FileBodySource.h"
 #include "Platform/http/internal/URLSessionEngine.h"
 #include "Platform/http/internal/URLSessionTransfer.h"
 
@@ -27,10 +28,9 @@ public:
         : URLSessionTransfer(std::move(request), nullptr, std::make_unique<DataBodySink>(maximumBodySize)),
           completion_(std::move(completion)) {}
 
-    DataTaskTransfer(URLRequest request, Data body, std::optional<std::uint64_t> maximumBodySize,
-                     URLSession::DataCompletion completion)
-        : URLSessionTransfer(std::move(request), std::make_unique<DataBodySource>(std::move(body)),
-                             std::make_unique<DataBodySink>(maximumBodySize)),
+    DataTaskTransfer(URLRequest request, std::unique_ptr<detail::TransferBodySource> source,
+                     std::optional<std::uint64_t> maximumBodySize, URLSession::DataCompletion completion)
+        : URLSessionTransfer(std::move(request), std::move(source), std::make_unique<DataBodySink>(maximumBodySize)),
           completion_(std::move(completion)) {}
 
     std::function<void()> complete(Result<HTTPURLResponse> outcome) override {
@@ -112,12 +112,20 @@ std::shared_ptr<Progress> URLSession::dataTask(URLRequest request, DataCompletio
     if (sendsBody(request)) {
         Data body = std::move(*request.httpBody);
         request.httpBody.reset();
-        transfer = std::make_unique<DataTaskTransfer>(std::move(request), std::move(body), maximum,
-                                                      std::move(completion));
+        transfer = std::make_unique<DataTaskTransfer>(
+            std::move(request), std::make_unique<DataBodySource>(std::move(body)), maximum, std::move(completion));
     } else {
         transfer = std::make_unique<DataTaskTransfer>(std::move(request), maximum, std::move(completion));
     }
     return start(std::move(transfer));
+}
+
+std::shared_ptr<Progress> URLSession::uploadTask(URLRequest request, UploadSource source,
+                                                 DataCompletion completion) const {
+    request.httpBody.reset();
+    auto body = std::make_unique<detail::FileBodySource>(std::move(source.file), source.offset, source.length);
+    return start(std::make_unique<DataTaskTransfer>(std::move(request), std::move(body),
+                                                    configuration().maximumResponseBodySize, std::move(completion)));
 }
 
 std::shared_ptr<Progress> URLSession::downloadTask(URLRequest request, DownloadDestination destination,

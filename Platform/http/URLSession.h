@@ -10,6 +10,7 @@
 
 #include "Platform/core/Data.h"
 #include "Platform/core/Export.h"
+#include "Platform/core/FileDescriptor.h"
 #include "Platform/core/Progress.h"
 #include "Platform/core/Result.h"
 #include "Platform/http/HTTPURLResponse.h"
@@ -72,6 +73,20 @@ public:
     std::shared_ptr<Progress> downloadTask(URLRequest request, DownloadDestination destination,
                                            DownloadCompletion completion,
                                            std::shared_ptr<Progress> progress = nullptr) const;
+
+    // Part of an open file sent as a request's body.
+    struct UploadSource {
+        // Read with pread as the body goes out, so tasks may share it; the task keeps it open.
+        std::shared_ptr<const FileDescriptor> file;
+        std::uint64_t offset = 0;
+        std::uint64_t length = 0;
+    };
+
+    // Like dataTask, but the body is read from `source` as it goes out: memory stays at
+    // one transfer buffer whatever the length, and a retry on a fresh connection or a
+    // redirect reads it again. A file that ends early or cannot be read fails the task
+    // with a FileError. GET and HEAD carry no body and are refused.
+    std::shared_ptr<Progress> uploadTask(URLRequest request, UploadSource source, DataCompletion completion) const;
 
     // Cancels every task under way (each completes with `cancelled`) and every task
     // given later. Applies to all copies.

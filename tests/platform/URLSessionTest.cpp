@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -9,7 +10,9 @@
 #include <thread>
 #include <variant>
 
+#include "Platform/core/FileDescriptor.h"
 #include "Platform/core/UniqueHandle.h"
+#include "Platform/files/FileError.h"
 #include "Platform/dispatch/ConcurrentPool.h"
 #include "Platform/http/internal/NetworkReachability.h"
 #include "Platform/http/URLError.h"
@@ -29,7 +32,7 @@ using TestSupport::ScriptedServer;
 using Step = TestSupport::ScriptStep;
 using Fields = std::vector<std::pair<std::string, std::string>>;
 using Code = URLError::Code;
-using Socket = Platform::UniqueHandle<int, &::close, -1>;
+using Socket = Platform::FileDescriptor;
 
 URLRequest makeRequest(const std::string& url, std::string method = "GET", std::optional<std::string> body = {},
                        Fields headers = {}, double timeout = 30) {
@@ -417,6 +420,65 @@ TEST(URLSession, UnusableRequestTimeoutsMeanTheDefault) {
         }
     }
 }
+// A body read from part of a file as it goes out, including again after a 307.
+TEST(URLSession, UploadTasksSendFileRanges) {
+    LoopbackServer server;
+    server.on("*", "/echo", echo);
+    server.on("*", "/moved", [](const auto&, auto& response) { response.set_redirect("/echo", 307); });
+    ASSERT_TRUE(server.start());
+    URLSession session;
+
+    const std::string contents = bytes(3 << 20, 4);
+    char path[] = "/tmp/quillo-upload-XXXXXX";
+    auto file = std::make_shared<const Platform::FileDescriptor>(::mkstemp(path));
+    ASSERT_TRUE(*file);
+    ::unlink(path);
+    ASSERT_EQ(::write(file->get(), contents.data(), contents.size()), static_cast<ssize_t>(contents.size()));
+
+    enum class Expect { arrives, fileError, refused };
+    struct Case {
+        const char* name;
+        const char* method;
+        const char* path;
+        std::shared_ptr<const Platform::FileDescriptor> file;
+        std::uint64_t offset;
+        std::uint64_t length;
+        Expect expect;
+    };
+    const std::uint64_t size = contents.size();
+    const Case cases[] = {
+        {"a range inside", "PUT", "/echo", file, 1000, 2 << 20, Expect::arrives},
+        {"the whole file", "POST", "/echo", file, 0, size, Expect::arrives},
+        {"an empty range", "PUT", "/echo", file, size, 0, Expect::arrives},
+        {"sent again after a 307", "POST", "/moved", file, 7, size - 7, Expect::arrives},
+        {"a range past the end", "PUT", "/echo", file, size - 10, 100, Expect::fileError},
+        {"a GET", "GET", "/echo", file, 0, 10, Expect::refused},
+        {"no file", "PUT", "/echo", nullptr, 0, 10, Expect::refused},
+        {"a range past any offset", "PUT", "/echo", file, 1, ~std::uint64_t{0}, Expect::refused},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::promise<URLSession::DataResult> promise;
+        auto progress = session.uploadTask(makeRequest(server.url(c.path), c.method, "ignored", {{"Content-Type", "application/octet-stream"}}),
+                                           {.file = c.file, .offset = c.offset, .length = c.length},
+                                           [&](URLSession::DataResult result) { promise.set_value(std::move(result)); });
+        auto future = promise.get_future();
+        ASSERT_EQ(future.wait_for(60s), std::future_status::ready);
+        const auto result = future.get();
+        switch (c.expect) {
+            case Expect::arrives: {
+                ASSERT_TRUE(result) << result.error()->what();
+                const auto& data = result.value().first;
+                EXPECT_TRUE(data == std::string_view(contents).substr(c.offset, c.length)) << data.size();
+                EXPECT_EQ(progress->completedUnitCount(), progress->totalUnitCount());
+                EXPECT_GE(progress->completedUnitCount(), static_cast<std::int64_t>(c.length));
+                break;
+            }
+            case Expect::fileError: EXPECT_NE(result.error<Platform::FileError>(), nullptr); break;
+            case Expect::refused: EXPECT_EQ(errorCode(result), Code::invalidRequest); break;
+        }
+    }
+}
 
 // libcurl reads a body it was not given from standard input. A POST, PUT or PATCH without
 // a body must send "Content-Length: 0" and nothing else, so this runs in a child process
@@ -429,7 +491,7 @@ TEST(URLSessionStandardInput, BodilessWritesSendNothingFromStandardInput) {
         for (char** entry = environ; *entry != nullptr; ++entry) envp.push_back(*entry);
         envp.push_back(nullptr);
         char* argv[] = {self.data(), filter.data(), nullptr};
-        using FileDescriptor = Platform::UniqueHandle<int, &::close, -1>;
+        using Platform::FileDescriptor;
         int ends[2];
         ASSERT_EQ(pipe(ends), 0);
         FileDescriptor input(ends[0]), filler(ends[1]);

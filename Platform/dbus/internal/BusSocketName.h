@@ -10,6 +10,7 @@
 #include <string_view>
 #include <thread>
 
+#include "Platform/core/FileDescriptor.h"
 #include "Platform/dbus/internal/SessionBus.h"
 
 namespace Platform::detail {
@@ -55,7 +56,7 @@ public:
     BusSocketName& operator=(const BusSocketName&) = delete;
 
 private:
-    using EventDescriptor = UniqueHandle<int, &::close, -1>;
+    using EventDescriptor = FileDescriptor;
     BusSocketName() = default;
     static int onMessage(sd_bus_message* message, void* userdata, sd_bus_error* error);
     void run();

@@ -12,8 +12,8 @@
 #include <thread>
 #include <utility>
 
+#include "Platform/core/FileDescriptor.h"
 #include "Platform/core/UTF8.h"
-#include "Platform/core/UniqueHandle.h"
 #include "Platform/fileprovider/FileProviderError.h"
 
 namespace Platform::detail {
@@ -33,7 +33,6 @@ constexpr auto lockTimeout = std::chrono::seconds(10);
     throw FileProviderError(FileProviderError::Code::cannotSynchronize, detail);
 }
 
-using FileDescriptor = UniqueHandle<int, &::close, -1>;
 
 // Held while a writer reads, changes and replaces the table; released on close.
 FileDescriptor lockTable(const std::filesystem::path& lockPath) {

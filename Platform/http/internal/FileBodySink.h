@@ -7,7 +7,7 @@
 #include <string>
 
 #include "Platform/core/Error.h"
-#include "Platform/core/UniqueHandle.h"
+#include "Platform/core/FileDescriptor.h"
 #include "Platform/http/internal/URLSessionTransfer.h"
 
 #include <unistd.h>
@@ -36,7 +36,7 @@ private:
 
     std::string path_;
     std::optional<std::uint64_t> maximumSize_;
-    UniqueHandle<int, &::close, -1> fd_;
+    FileDescriptor fd_;
     std::uint64_t length_ = 0;
     ErrorPtr failure_;
 };

@@ -15,6 +15,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "Platform/core/FileDescriptor.h"
 #include "Platform/core/UniqueHandle.h"
 #include "Platform/http/URLSessionConfiguration.h"
 #include "Platform/http/internal/URLSessionTransfer.h"
@@ -47,7 +48,7 @@ private:
     using TimePoint = URLSessionTransfer::TimePoint;
     using EasyHandle = UniqueHandle<CURL*, &curl_easy_cleanup>;
     using MultiHandle = UniqueHandle<CURLM*, &curl_multi_cleanup>;
-    using Descriptor = UniqueHandle<int, &::close, -1>;
+    using Descriptor = FileDescriptor;
     struct Active {
         EasyHandle easy;
         std::unique_ptr<URLSessionTransfer> transfer;

@@ -183,6 +183,13 @@ ErrorPtr URLSessionTransfer::prepare(const URLSessionConfiguration& configuratio
         return refuse(URLError::Code::invalidRequest, "method \"" + printable(method_) + "\" is not a token");
     }
 
+    if (source_) {
+        if (equalsIgnoringASCIICase(method_, "GET") || equalsIgnoringASCIICase(method_, "HEAD")) {
+            return refuse(URLError::Code::invalidRequest, method_ + " carries no body");
+        }
+        if (auto reason = source_->invalidReason()) return refuse(URLError::Code::invalidRequest, std::move(*reason));
+    }
+
     const auto check = [&](const std::pair<std::string, std::string>& field) -> ErrorPtr {
         if (!isToken(field.first)) {
             return refuse(URLError::Code::invalidRequest,
@@ -250,7 +257,13 @@ CURLcode URLSessionTransfer::configureHandle(CURL* easy, ProxyLookup proxy) {
     set(easy, CURLOPT_WRITEFUNCTION, &URLSessionTransfer::onBody, first);
     set(easy, CURLOPT_XFERINFOFUNCTION, &URLSessionTransfer::onTransferInfo, first);
     set(easy, CURLOPT_LOW_SPEED_LIMIT, 1L, first);
+    set(easy, CURLOPT_READFUNCTION, &URLSessionTransfer::refuseRead, first);
     return first;
+}
+
+std::size_t URLSessionTransfer::refuseRead(char*, std::size_t, std::size_t, void*) {
+    // libcurl's own reader takes standard input; a body always comes from its source.
+    return CURL_READFUNC_ABORT;
 }
 
 void URLSessionTransfer::detach(CURL* easy) noexcept {
@@ -263,6 +276,10 @@ void URLSessionTransfer::detach(CURL* easy) noexcept {
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, static_cast<void*>(nullptr));
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, static_cast<void*>(nullptr));
     curl_easy_setopt(easy, CURLOPT_XFERINFODATA, static_cast<void*>(nullptr));
+    curl_easy_setopt(easy, CURLOPT_READFUNCTION, &URLSessionTransfer::refuseRead);
+    curl_easy_setopt(easy, CURLOPT_READDATA, static_cast<void*>(nullptr));
+    curl_easy_setopt(easy, CURLOPT_SEEKFUNCTION, static_cast<curl_seek_callback>(nullptr));
+    curl_easy_setopt(easy, CURLOPT_SEEKDATA, static_cast<void*>(nullptr));
 }
 
 ErrorPtr URLSessionTransfer::attach(CURL* easy, TimePoint deadline) {
@@ -339,6 +356,9 @@ ErrorPtr URLSessionTransfer::attach(CURL* easy, TimePoint deadline) {
 
 Result<HTTPURLResponse> URLSessionTransfer::outcome(CURL* easy, CURLcode code) {
     if (failure_) return failure_;
+    if (code != CURLE_OK && source_) {
+        if (auto failure = source_->failure()) return failure;
+    }
     if (code == CURLE_WRITE_ERROR) {
         if (auto failure = sink_->failure()) return failure;
     }

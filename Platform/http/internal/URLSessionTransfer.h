@@ -25,7 +25,7 @@
 
 namespace Platform::detail {
 
-// Where a request body comes from: bytes in memory now, a file later.
+// Where a request body comes from: bytes in memory, or part of a file.
 class TransferBodySource {
 public:
     virtual ~TransferBodySource() = default;
@@ -34,6 +34,10 @@ public:
     virtual CURLcode attach(CURL* easy) = 0;
     // Bytes the body holds, when known up front.
     virtual std::optional<std::uint64_t> size() const = 0;
+    // Why the body cannot be sent at all; nothing goes out then.
+    virtual std::optional<std::string> invalidReason() const { return std::nullopt; }
+    // Why the last attempt stopped reading the body.
+    virtual ErrorPtr failure() const { return nullptr; }
 };
 
 // The request body is a Data; libcurl reads it in place (no copy, NUL bytes kept).
@@ -138,6 +142,7 @@ protected:
     TransferBodySink& sink() noexcept { return *sink_; }
 
 private:
+    static std::size_t refuseRead(char* buffer, std::size_t size, std::size_t count, void* self);
     static std::size_t onHeader(char* buffer, std::size_t size, std::size_t count, void* self);
     static std::size_t onBody(char* buffer, std::size_t size, std::size_t count, void* self);
     static int onTransferInfo(void* self, curl_off_t downloadTotal, curl_off_t downloaded, curl_off_t uploadTotal,

@@ -6,11 +6,11 @@
 #include <filesystem>
 #include <string_view>
 
-#include "Platform/core/UniqueHandle.h"
+#include "Platform/core/FileDescriptor.h"
 
 namespace Platform::detail {
 
-using SocketDescriptor = UniqueHandle<int, &::close, -1>;
+using SocketDescriptor = FileDescriptor;
 
 // Throws IPCError (addressUnavailable) for a path that does not fit a socket address.
 sockaddr_un socketAddress(const std::filesystem::path& path);

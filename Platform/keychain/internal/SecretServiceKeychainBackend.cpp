@@ -16,6 +16,7 @@
 #include <random>
 #include <set>
 
+#include "Platform/core/FileDescriptor.h"
 #include "Platform/core/UniqueHandle.h"
 #include "Platform/keychain/KeychainError.h"
 
@@ -190,7 +191,6 @@ Value secretOf(const std::optional<Data>& data) {
     return Value(secret_value_new(bytes.data(), static_cast<gssize>(bytes.size()), "application/octet-stream"));
 }
 
-using FileDescriptor = UniqueHandle<int, &::close, -1>;
 
 // Makes search-then-write steps whole across the back ends of this process (a mutex)
 // and of the user's other processes (a lock file in the runtime directory, where the

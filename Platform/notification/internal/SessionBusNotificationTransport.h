@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "Platform/core/UniqueHandle.h"
+#include "Platform/core/FileDescriptor.h"
 #include "Platform/dbus/internal/SessionBus.h"
 #include "Platform/notification/NotificationTransport.h"
 
@@ -40,7 +40,7 @@ public:
 
 private:
     struct Subscription;
-    using EventDescriptor = UniqueHandle<int, &::close, -1>;
+    using EventDescriptor = FileDescriptor;
 
     explicit SessionBusNotificationTransport(SdBus bus, EventDescriptor wake);
     static int onSignal(sd_bus_message* message, void* userdata, sd_bus_error* error);

@@ -6,7 +6,7 @@
 #include <ctime>
 #include <filesystem>
 
-#include "Platform/core/UniqueHandle.h"
+#include "Platform/core/FileDescriptor.h"
 
 namespace Platform::detail {
 
@@ -23,7 +23,7 @@ public:
     DirectoryLock(const std::filesystem::path& directory, Mode mode, std::chrono::milliseconds timeout);
 
 private:
-    UniqueHandle<int, &::close, -1> fd_;  // closing releases the lock
+    FileDescriptor fd_;  // closing releases the lock
 };
 
 // The name a damaged `file` is kept under: "<file name>.damaged-<UTC time>Z", with "-<n>"

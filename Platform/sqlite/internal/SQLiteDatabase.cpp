@@ -1,4 +1,5 @@
 #include "Platform/sqlite/internal/SQLiteDatabase.h"
+#include "Platform/core/FileDescriptor.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -17,7 +18,6 @@ namespace Platform::detail {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using FileDescriptor = UniqueHandle<int, &::close, -1>;
 
 [[noreturn]] void throwFileError(const std::filesystem::path& path, std::string_view what, int error) {
     throw SQLiteError(SQLITE_CANTOPEN, std::string(what) + " " + path.string() + ": " + std::strerror(error));
