@@ -78,7 +78,8 @@ public:
         std::uint64_t partSize = std::uint64_t{8} << 20;
         std::uint64_t minimumPartSize = std::uint64_t{5} << 20;
         std::uint64_t maximumPartCount = 10'000;
-        // Parts presigned and sent at once; memory held is at most this many parts.
+        // Parts presigned and sent at once. Parts are read from the file as they go out,
+        // so memory does not grow with this or with the part size.
         int concurrentParts = 4;
         UploadRetryPolicy retry;
         // Seconds a part's PUT may go without moving a byte.
