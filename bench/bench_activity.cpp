@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "Common/local/LocalDatabaseManager.h"
+#include "bench/support/Measurement.h"
 
 namespace {
 
@@ -82,11 +83,6 @@ private:
     sqlite3_stmt* insert_ = nullptr;
     sqlite3_stmt* count_ = nullptr;
 };
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
 
 double nanosecondsPer(int count, const std::function<void()>& work) {
     const auto start = Clock::now();
@@ -166,7 +162,7 @@ int main(int argc, char** argv) {
     const auto pick = [](const std::vector<Figures>& all, double Figures::*field) {
         std::vector<double> values;
         for (const auto& f : all) values.push_back(f.*field);
-        return median(values);
+        return BenchSupport::median(values);
     };
     std::printf("%-28s %12s %12s %12s %8s\n", "ns per operation", "store", "raw indexed", "raw no index", "ratio");
     const struct {

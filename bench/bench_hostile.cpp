@@ -6,7 +6,6 @@
 // Each scenario runs in two fresh processes: the server (so the answer it holds does not
 // count) and the client, whose peak resident size is read with getrusage before and
 // after the call.
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,6 +18,7 @@
 #include "Common/connection/WebConnection.h"
 #include "Platform/core/UniqueHandle.h"
 #include "Platform/http/URLError.h"
+#include "bench/support/Measurement.h"
 #include "tests/support/Gzip.h"
 #include "tests/support/ScriptedServer.h"
 
@@ -53,11 +53,7 @@ Script body(Script script, std::size_t total) {
     return script;
 }
 
-long peakKiB() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
-}
+using BenchSupport::peakKiB;
 
 // The server process: serves until its parent closes `control`.
 [[noreturn]] void serve(const Scenario& scenario, int control, int portOut) {

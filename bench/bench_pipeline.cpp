@@ -9,8 +9,6 @@
 // its own. The machine is shared: the variants take turns within each round, and every
 // ratio is the median over the rounds of ratios taken within one round.
 #include <curl/curl.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -25,13 +23,14 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "Common/auth/OAuthManager.h"
 #include "Common/connection/WebConnection.h"
 #include "Platform/container/ApplicationGroupContainer.h"
 #include "Platform/http/URLSessionConfiguration.h"
+#include "bench/support/LoopbackNginx.h"
+#include "bench/support/Measurement.h"
 
 namespace fs = std::filesystem;
 
@@ -59,70 +58,8 @@ std::string cannedListing() {
     return R"({"total_count":10,"offset":0,"limit":100,"entries":[)" + entries + "]}";
 }
 
-// nginx on 127.0.0.1:<port> serving the canned answer, as a child process of ours.
-struct Nginx {
-    fs::path directory;
-    pid_t pid = -1;
-    int port = 0;
-
-    bool start() {
-        char pattern[] = "/tmp/quillo-bench-XXXXXX";
-        if (!::mkdtemp(pattern)) return false;
-        directory = pattern;
-        std::ofstream(directory / "listing.json") << cannedListing();
-        port = 20000 + static_cast<int>(::getpid() % 20000);
-        std::ofstream(directory / "nginx.conf")
-            << "daemon off; master_process off; worker_processes 1; pid " << (directory / "nginx.pid").string()
-            << "; error_log " << (directory / "error.log").string() << " error;\n"
-            << "events { worker_connections 1024; }\n"
-            << "http { access_log off; keepalive_timeout 120; keepalive_requests 1000000;\n"
-            << "  client_body_temp_path " << directory.string() << "; proxy_temp_path " << directory.string()
-            << "; fastcgi_temp_path " << directory.string() << "; uwsgi_temp_path " << directory.string()
-            << "; scgi_temp_path " << directory.string() << ";\n"
-            << "  server { listen 127.0.0.1:" << port << "; root " << directory.string() << ";\n"
-            << "    location / { default_type application/json; try_files /listing.json =404; } } }\n";
-        pid = ::fork();
-        if (pid == 0) {
-            const std::string conf = (directory / "nginx.conf").string();
-            ::execlp("nginx", "nginx", "-p", directory.c_str(), "-c", conf.c_str(), static_cast<char*>(nullptr));
-            ::execl("/usr/sbin/nginx", "nginx", "-p", directory.c_str(), "-c", conf.c_str(), static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        // Wait (bounded) until it answers.
-        for (int i = 0; i < 100; ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            CURL* probe = curl_easy_init();
-            curl_easy_setopt(probe, CURLOPT_URL, ("http://127.0.0.1:" + std::to_string(port) + "/").c_str());
-            curl_easy_setopt(probe, CURLOPT_NOBODY, 1L);
-            const auto code = curl_easy_perform(probe);
-            curl_easy_cleanup(probe);
-            if (code == CURLE_OK) return true;
-        }
-        return false;
-    }
-
-    ~Nginx() {
-        if (pid > 0) {
-            ::kill(pid, SIGTERM);
-            ::waitpid(pid, nullptr, 0);
-        }
-        std::error_code ec;
-        if (!directory.empty()) fs::remove_all(directory, ec);
-    }
-};
-
-long peakKiB() {
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
-}
-
-double cpuSeconds() {
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
-    const auto seconds = [](timeval t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
+using BenchSupport::cpuSeconds;
+using BenchSupport::peakKiB;
 
 // The limit: one multi handle, `inFlight` reused easy handles, nothing else.
 Outcome plainLoop(const std::string& url, int calls, int connections) {
@@ -299,29 +236,10 @@ std::optional<Outcome> throughAiohttp(const std::string& url, int calls, int con
     return outcome;
 }
 
-// Runs `variant` in a child process and reads its outcome back.
-Outcome isolated(const std::function<Outcome()>& variant) {
-    int fds[2];
-    if (::pipe(fds) != 0) std::abort();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::close(fds[0]);
-        const Outcome outcome = variant();
-        (void)!::write(fds[1], &outcome, sizeof outcome);
-        ::_exit(0);
-    }
-    ::close(fds[1]);
-    Outcome outcome{};
-    if (::read(fds[0], &outcome, sizeof outcome) != static_cast<ssize_t>(sizeof outcome)) outcome.failures = -1;
-    ::close(fds[0]);
-    ::waitpid(pid, nullptr, 0);
-    return outcome;
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t middle = values.size() / 2;
-    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+// A variant in a child process; one that sent nothing back counts as failed.
+template <class Variant>
+Outcome isolated(Variant variant) {
+    return BenchSupport::isolated(variant).value_or(Outcome{.failures = 1});
 }
 
 struct Series {
@@ -342,9 +260,10 @@ struct Series {
             std::printf("  %-32s not run\n", name.c_str());
             return;
         }
+        const auto ratio = BenchSupport::spread(ratios);
         std::printf("  %-32s %9.0f calls/s  ratio %.2f (%.2f-%.2f)  CPU %5.1f us/call  peak %6ld KiB  failures %ld\n",
-                    name.c_str(), median(rates), median(ratios), *std::min_element(ratios.begin(), ratios.end()),
-                    *std::max_element(ratios.begin(), ratios.end()), median(cpuPerCall), peakKiB, failures);
+                    name.c_str(), BenchSupport::median(rates), ratio.median, ratio.lowest, ratio.highest,
+                    BenchSupport::median(cpuPerCall), peakKiB, failures);
     }
 };
 
@@ -354,12 +273,16 @@ int main(int argc, char** argv) {
     const int calls = argc > 1 ? std::atoi(argv[1]) : 20000;
     const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
     const std::string only = argc > 3 ? argv[3] : "";
-    Nginx nginx;
-    if (!nginx.start()) {
+    BenchSupport::LoopbackNginx nginx("pipeline");
+    std::ofstream(nginx.directory() / "listing.json") << cannedListing();
+    if (!nginx.start({.workerConnections = 1024,
+                      .http = "access_log off; keepalive_timeout 120; keepalive_requests 1000000;",
+                      .locations = "    location / { default_type application/json; try_files /listing.json =404; }",
+                      .probePath = "/"})) {
         std::fprintf(stderr, "bench_pipeline: nginx did not start (is it installed?)\n");
         return 1;
     }
-    const std::string base = "http://127.0.0.1:" + std::to_string(nginx.port);
+    const std::string base = nginx.base();
     const int defaultConnections = Platform::URLSessionConfiguration{}.maximumConnectionsPerHost;
     // For profiling one variant in this process.
     if (only == "web") {

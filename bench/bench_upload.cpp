@@ -8,7 +8,6 @@
 #include <curl/curl.h>
 #include <httplib.h>
 #include <openssl/evp.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -24,11 +23,11 @@
 #include <string>
 #include <vector>
 
-#include "Common/auth/CredentialSource.h"
 #include "Common/service/Uploader.h"
 #include "Platform/container/ApplicationGroupContainer.h"
 #include "Platform/core/UniqueHandle.h"
-#include "Platform/json/JSONDecoder.h"
+#include "bench/support/Measurement.h"
+#include "tests/support/FixedCredentialSource.h"
 
 namespace {
 
@@ -40,18 +39,9 @@ struct Outcome {
     bool ok = false;
 };
 
-double cpuSeconds() {
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-long peakKiB() {
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
-}
+using BenchSupport::cpuSeconds;
+using BenchSupport::peakKiB;
+using BenchSupport::secondsSince;
 
 // The storage and the service's multipart endpoints: part bodies are streamed through
 // MD5 and dropped, as a storage node would checksum them on the way to disk.
@@ -99,19 +89,11 @@ long peakKiB() {
     ::_exit(0);
 }
 
-struct FixedCredential : Common::CredentialSource {
-    bool isExpired() const override { return false; }
-    std::shared_ptr<const Common::Credential> credential() const override {
-        return Platform::JSONDecoder::forAPIResponse().decode<std::shared_ptr<const Common::Credential>>(
-            R"({"access_token":"t","token_type":"bearer","refresh_token":"r","login":"u","email":null})");
-    }
-};
-
 Outcome throughUploader(const std::string& base, const std::filesystem::path& file, const std::filesystem::path& root) {
     Platform::ApplicationGroupContainer::setRootDirectory(root);
     Outcome outcome{.baselineKiB = peakKiB()};
-    const Common::WebConnection connection(*Platform::URL::parse(base),
-                                           Common::WebConnection::Options{.credentials = std::make_shared<FixedCredential>()});
+    const Common::WebConnection connection(
+        *Platform::URL::parse(base), {.credentials = TestSupport::FixedCredentialSource::withToken("t")});
     const Common::Uploader uploader(connection);
     const auto start = std::chrono::steady_clock::now();
     try {
@@ -120,7 +102,7 @@ Outcome throughUploader(const std::string& base, const std::filesystem::path& fi
     } catch (const std::exception& error) {
         std::fprintf(stderr, "uploader: %s\n", error.what());
     }
-    outcome.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    outcome.seconds = secondsSince(start);
     outcome.peakKiB = peakKiB();
     outcome.cpuSeconds = cpuSeconds();
     return outcome;
@@ -151,7 +133,7 @@ Outcome plainPut(const std::string& base, const std::filesystem::path& file) {
     long status = 0;
     outcome.ok = curl_easy_perform(easy.get()) == CURLE_OK &&
                  curl_easy_getinfo(easy.get(), CURLINFO_RESPONSE_CODE, &status) == CURLE_OK && status == 200;
-    outcome.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    outcome.seconds = secondsSince(start);
     curl_slist_free_all(headers);
     std::fclose(input);
     outcome.peakKiB = peakKiB();
@@ -159,29 +141,10 @@ Outcome plainPut(const std::string& base, const std::filesystem::path& file) {
     return outcome;
 }
 
+// A variant in a child process; one that sent nothing back has failed.
 template <class Variant>
 Outcome isolated(Variant variant) {
-    int fds[2];
-    if (::pipe(fds) != 0) std::abort();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::close(fds[0]);
-        const Outcome outcome = variant();
-        (void)!::write(fds[1], &outcome, sizeof outcome);
-        ::_exit(0);
-    }
-    ::close(fds[1]);
-    Outcome outcome{};
-    if (::read(fds[0], &outcome, sizeof outcome) != static_cast<ssize_t>(sizeof outcome)) outcome.ok = false;
-    ::close(fds[0]);
-    ::waitpid(pid, nullptr, 0);
-    return outcome;
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t middle = values.size() / 2;
-    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+    return BenchSupport::isolated(variant).value_or(Outcome{});
 }
 
 }  // namespace
@@ -236,12 +199,13 @@ int main(int argc, char** argv) {
         plainBase = plain.baselineKiB;
         uploaderBase = multi.baselineKiB;
     }
+    using BenchSupport::median;
+    const auto ratio = BenchSupport::spread(ratios);
     std::printf("  plain libcurl PUT  %7.1f MiB/s  CPU %5.2f ms/MiB  peak %7ld KiB (%ld before)\n", median(plainRates),
                 median(plainCPU), plainPeak, plainBase);
     std::printf("  Uploader           %7.1f MiB/s  CPU %5.2f ms/MiB  peak %7ld KiB (%ld before)  ratio %.2f (%.2f-%.2f)%s\n",
-                median(uploaderRates), median(uploaderCPU), uploaderPeak, uploaderBase, median(ratios),
-                *std::min_element(ratios.begin(), ratios.end()), *std::max_element(ratios.begin(), ratios.end()),
-                ok ? "" : "  FAILURES");
+                median(uploaderRates), median(uploaderCPU), uploaderPeak, uploaderBase, ratio.median, ratio.lowest,
+                ratio.highest, ok ? "" : "  FAILURES");
     ::kill(server, SIGKILL);
     ::waitpid(server, nullptr, 0);
     std::filesystem::remove_all(scratch);

@@ -38,7 +38,7 @@ const Platform::Logger& logger() {
 }
 
 SQLite::Database open(const std::filesystem::path& container) {
-    const auto url = Platform::fileURL(std::filesystem::absolute(container / "sqlite.db"), false);
+    const auto url = Platform::fileURL(std::filesystem::absolute(container / "sqlite.db"), Platform::FileURLKind::file);
     if (!url) failToStart(LocalDatabaseError::Code::connectionFailed, "Failed to connect SQLite database: invalid path");
     try {
         SQLite::Database db(url->absoluteString(), SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE | SQLite::OPEN_URI,

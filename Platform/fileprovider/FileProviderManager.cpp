@@ -178,15 +178,15 @@ void FileProviderManager::getUserVisibleURL(const FileProviderItemIdentifier& id
         [manager = *this, identifier]() -> URL {
             const auto root = manager.mountRoot();
             std::filesystem::path path = root;
-            bool isDirectory = true;
+            auto kind = FileURLKind::directory;
             if (identifier != FileProviderItemIdentifier::rootContainer()) {
                 const auto relative = FileProviderItemTable(root).path(identifier.rawValue);
                 if (!relative) throw FileProviderError(Code::noSuchItem, "identifier " + identifier.rawValue);
                 path /= *relative;
                 std::error_code ec;
-                isDirectory = std::filesystem::is_directory(path, ec);
+                kind = std::filesystem::is_directory(path, ec) ? FileURLKind::directory : FileURLKind::file;
             }
-            auto url = fileURL(path, isDirectory);
+            auto url = fileURL(path, kind);
             if (!url) throw FileProviderError(Code::noSuchItem, "no URL for " + path.string());
             return std::move(*url);
         },

@@ -12,10 +12,10 @@ std::string encodedPath(std::string_view path) { return percentEncoding(path, "-
 
 }  // namespace
 
-std::optional<URL> fileURL(const std::filesystem::path& path, bool isDirectory) {
+std::optional<URL> fileURL(const std::filesystem::path& path, FileURLKind kind) {
     std::string text = path.generic_string();
     if (!path.is_absolute() || text.find('\0') != std::string::npos) return std::nullopt;
-    if (isDirectory && text.back() != '/') text += '/';
+    if (kind == FileURLKind::directory && text.back() != '/') text += '/';
     return URLComponents{.scheme = "file", .path = encodedPath(text)}.url();
 }
 

@@ -14,9 +14,11 @@ namespace Platform {
 // path segment outside the unreserved and sub-delimiter characters (and ':' '@') is
 // percent-encoded, so blanks, '%', '?', '#' and non-ASCII text survive the trip.
 
-// The file URL of an absolute path; a directory gets a trailing '/'. nullopt for a
-// relative path or one holding NUL.
-[[nodiscard]] QUILLO_EXPORT std::optional<URL> fileURL(const std::filesystem::path& path, bool isDirectory);
+// What a path names; a directory's URL ends in '/', so relative URLs resolve inside it.
+enum class FileURLKind { file, directory };
+
+// The file URL of an absolute path. nullopt for a relative path or one holding NUL.
+[[nodiscard]] QUILLO_EXPORT std::optional<URL> fileURL(const std::filesystem::path& path, FileURLKind kind);
 
 // The local path a file URL names (escapes removed). nullopt when the URL is not a
 // file URL on this host, or its path has a bad escape, NUL or invalid UTF-8.

@@ -24,6 +24,8 @@ TEST(LocalFileSize, MeasuresRegularFilesOnly) {
     std::filesystem::create_directory(dir / "folder");
     std::filesystem::create_symlink(dir / "five bytes", dir / "link");
     std::filesystem::create_symlink(dir / "missing", dir / "dangling");
+    using Kind = Platform::FileURLKind;
+    const auto urlOf = [&](const char* name, Kind kind) { return Platform::fileURL(dir / name, kind)->absoluteString(); };
 
     const struct {
         const char* name;
@@ -31,13 +33,13 @@ TEST(LocalFileSize, MeasuresRegularFilesOnly) {
         std::optional<std::uint64_t> size;  // nullopt: fails with `failure`
         FileError::Code failure;
     } cases[] = {
-        {"regular file", Platform::fileURL(dir / "five bytes", false)->absoluteString(), 5, {}},
-        {"empty file", Platform::fileURL(dir / "empty", false)->absoluteString(), 0, {}},
-        {"link to a file", Platform::fileURL(dir / "link", false)->absoluteString(), 5, {}},
-        {"folder that exists", Platform::fileURL(dir / "folder", true)->absoluteString(), {}, FileError::Code::fileNoSuchFile},
-        {"missing file", Platform::fileURL(dir / "missing", false)->absoluteString(), {}, FileError::Code::fileNoSuchFile},
-        {"below a file", Platform::fileURL(dir / "empty" / "x", false)->absoluteString(), {}, FileError::Code::fileNoSuchFile},
-        {"dangling link", Platform::fileURL(dir / "dangling", false)->absoluteString(), {}, FileError::Code::fileNoSuchFile},
+        {"regular file", urlOf("five bytes", Kind::file), 5, {}},
+        {"empty file", urlOf("empty", Kind::file), 0, {}},
+        {"link to a file", urlOf("link", Kind::file), 5, {}},
+        {"folder that exists", urlOf("folder", Kind::directory), {}, FileError::Code::fileNoSuchFile},
+        {"missing file", urlOf("missing", Kind::file), {}, FileError::Code::fileNoSuchFile},
+        {"below a file", urlOf("empty/x", Kind::file), {}, FileError::Code::fileNoSuchFile},
+        {"dangling link", urlOf("dangling", Kind::file), {}, FileError::Code::fileNoSuchFile},
         {"bad escape", "file://" + dir.string() + "/%zz", {}, FileError::Code::fileReadInvalidFileName},
         {"not a file URL", "https://example.com/five", {}, FileError::Code::fileReadUnsupportedScheme},
     };

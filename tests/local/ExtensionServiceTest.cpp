@@ -66,7 +66,7 @@ public:
         logger.notice("Signed in as %{private}s", "alice");
         const auto file = folder_ / Common::exportLogFilename;
         Common::exportOSLog(file);
-        completion(Platform::fileURL(file, false), nullptr);
+        completion(Platform::fileURL(file, Platform::FileURLKind::file), nullptr);
     }
 
 private:

@@ -34,7 +34,7 @@ struct MountedDomain {
     }
     ~MountedDomain() { FileProviderManager::unregisterDomain(domain); }
 
-    std::string rootText() const { return Platform::fileURL(mountRoot, true)->absoluteString(); }
+    std::string rootText() const { return Platform::fileURL(mountRoot, Platform::FileURLKind::directory)->absoluteString(); }
 };
 
 URL url(const std::string& text) {

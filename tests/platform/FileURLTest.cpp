@@ -66,7 +66,7 @@ TEST(FileURL, PathsFromFileURLsDecodeOrRefuse) {
     // Names with '%', blanks and non-ASCII text come back as they went in.
     for (const std::string name : {"100% sure", "caf\xC3\xA9", "%c3%a9", "a%4", "%"}) {
         SCOPED_TRACE(name);
-        const auto url = Platform::fileURL("/tmp/" + name, false);
+        const auto url = Platform::fileURL("/tmp/" + name, Platform::FileURLKind::file);
         ASSERT_TRUE(url.has_value());
         EXPECT_EQ(Platform::filePath(*url), std::filesystem::path("/tmp/" + name));
     }
