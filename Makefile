@@ -8,7 +8,8 @@ setup:
 build: setup
 	@bash scripts/build.sh default
 
-demo: build
+# Builds only the client and the development server (scripts/demo.sh), not the tests.
+demo: setup
 	@bash scripts/demo.sh
 
 # Unit, package, asan, tsan and fuzz stages; non-zero when any of them fails.

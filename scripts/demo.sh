@@ -31,10 +31,13 @@ read -r -t 20 first_line <&"$server_out" || { echo "demo: the development server
 server_url=${first_line#listening on }
 echo "Development server: $server_url (request log: one line per request, not shown)"
 
-# Isolated: the sign-in, settings and upload journal live under $work only.
+# Isolated: the sign-in, settings and upload journal live under $work only. Without a
+# session bus the sign-in goes to the file store there, not to the desktop's keyring.
 export HOME=$work/home XDG_CONFIG_HOME=$work/home/config XDG_DATA_HOME=$work/home/data
-export XDG_CACHE_HOME=$work/home/cache XDG_STATE_HOME=$work/home/state
+export XDG_CACHE_HOME=$work/home/cache XDG_STATE_HOME=$work/home/state XDG_RUNTIME_DIR=$work/run
+unset DBUS_SESSION_BUS_ADDRESS
 mkdir -p "$HOME"
+mkdir -m 0700 "$XDG_RUNTIME_DIR"
 
 # step TITLE ARGS...: shows the command, runs it, indents its output.
 step() {
