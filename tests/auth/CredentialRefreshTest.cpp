@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <mutex>
 #include <regex>
 #include <set>
@@ -18,6 +17,7 @@
 #include "Platform/json/JSONDecoder.h"
 #include "Platform/keychain/Keychain.h"
 #include "Platform/keychain/internal/SQLiteKeychainBackend.h"
+#include "tests/support/Credentials.h"
 #include "tests/support/LoopbackServer.h"
 
 using namespace Common;
@@ -25,12 +25,8 @@ using namespace std::chrono_literals;
 
 namespace {
 
-constexpr const char* serverVariable = "QUILLO_REFRESH_TEST_SERVER";
-
 std::shared_ptr<const Credential> credential(const std::string& generation, long expiresIn) {
-    const std::string json = R"({"access_token":"a-)" + generation + R"(","token_type":"bearer","refresh_token":"r-)" +
-                             generation + R"(","expires_in":)" + std::to_string(expiresIn) + R"(,"login":"user","email":null})";
-    return Platform::JSONDecoder::forAPIResponse().decode<std::shared_ptr<const Credential>>(json);
+    return TestSupport::credential("a-" + generation, expiresIn, "r-" + generation);
 }
 
 // A token endpoint whose refresh tokens are good for one use, as the service's are.
@@ -87,19 +83,16 @@ void signIn(const std::shared_ptr<const Credential>& stored) {
     settings.setCredential(stored);
 }
 
-}  // namespace
-
 // The other process of the race: refreshes once the parent says go, and tells which outcome.
-TEST(CredentialRefresh, DISABLED_Races) {
-    ASSERT_TRUE(StoreTestSupport::enterChildRoot());
-    Process process(std::getenv(serverVariable));
+const TestSupport::ChildRole racer("refresh-racer", [](const std::string& serverURL) {
+    Process process(serverURL);
     ASSERT_TRUE(TestSupport::ChildProcess::tell());  // holds the old credential, as the parent does
     ASSERT_TRUE(TestSupport::ChildProcess::hear(30s));
     const auto outcome = process.refresh();
     ASSERT_TRUE(outcome) << outcome.error()->what();
     EXPECT_EQ(process.oauth.credential()->accessToken(), "a-1");
     ASSERT_TRUE(TestSupport::ChildProcess::tell(static_cast<char>('0' + static_cast<int>(outcome.value()))));
-}
+});
 
 // Two processes refreshing the one shared credential at once spend its refresh token
 // once, and both end with the new credential.
@@ -107,9 +100,8 @@ TEST(CredentialRefresh, TwoProcessesRefreshOnce) {
     StoreTestSupport::TemporaryRoot root;
     TokenServer tokens(TokenServer::Mode::rotate);
     signIn(credential("0", 0));
-    auto options = StoreTestSupport::childOptions(root.path());
-    options.environment.emplace_back(serverVariable, tokens.server.url(""));
-    auto child = TestSupport::ChildProcess::start("CredentialRefresh.DISABLED_Races", options);
+    auto child =
+        TestSupport::ChildProcess::play({.role = "refresh-racer", .containerRoot = root.path(), .argument = tokens.server.url("")});
 
     Process process(tokens.server.url(""));
     ASSERT_TRUE(child.receive(60s));
@@ -161,3 +153,5 @@ TEST(CredentialRefresh, RefusalsCountUntilSignInIsNeeded) {
     EXPECT_EQ(process.refresh().value(), CredentialRefresh::Outcome::stillValid);
     EXPECT_EQ(tokens.server.requestCount(), 10u);
 }
+
+}  // namespace

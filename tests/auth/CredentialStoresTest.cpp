@@ -20,7 +20,9 @@
 #include "Platform/json/JSONDecoder.h"
 #include "Platform/keychain/Keychain.h"
 #include "Platform/keychain/internal/SQLiteKeychainBackend.h"
-#include "Platform/log/LogStore.h"
+#include "tests/support/Credentials.h"
+#include "tests/support/FixedClock.h"
+#include "tests/support/LogLines.h"
 
 using Platform::detail::SQLiteKeychainBackend;
 
@@ -30,33 +32,15 @@ using StoreTestSupport::TemporaryRoot;
 
 namespace {
 
-std::shared_ptr<const Credential> makeCredential(const std::string& token, std::optional<long> expiresIn = 3600,
-                                                 bool withEmail = true) {
-    std::string json = R"({"access_token":")" + token + R"(","token_type":"bearer","refresh_token":"r-)" + token + "\"";
-    if (expiresIn) json += ",\"expires_in\":" + std::to_string(*expiresIn);
-    json += R"(,"login":"user","email":)" + std::string(withEmail ? "\"u@example.com\"" : "null") + "}";
-    return Platform::JSONDecoder::forAPIResponse().decode<std::shared_ptr<const Credential>>(json);
+std::shared_ptr<const Credential> makeCredential(const std::string& token, std::optional<long> expiresIn = 3600) {
+    return TestSupport::credential(token, expiresIn, "r-" + token);
 }
 
 constexpr int writesPerProcess = 30;
 
-std::size_t countLogLinesWith(const std::string& category, const std::string& text, Platform::Date since) {
-    std::size_t count = 0;
-    for (const auto& entry : Platform::LogStore::shared().entries(since)) {
-        if (entry.category == category && entry.level >= Platform::LogLevel::error &&
-            entry.composedMessage.find(text) != std::string::npos) {
-            ++count;
-        }
-    }
-    return count;
-}
-
-std::size_t countLogLines(const std::string& category, Platform::LogLevel level, Platform::Date since) {
-    std::size_t count = 0;
-    for (const auto& entry : Platform::LogStore::shared().entries(since)) {
-        if (entry.category == category && entry.level == level) ++count;
-    }
-    return count;
+std::size_t countLogLines(const std::string& category, Platform::LogLevel level, Platform::Date since,
+                          const std::string& containing = {}) {
+    return TestSupport::logLines({.category = category, .level = level, .containing = containing, .since = since}).size();
 }
 
 const std::string stagingHost(Platform::rawValue(QuilloBackend::Domain::staging));
@@ -82,8 +66,10 @@ struct StrangeUser {
 };
 
 TEST(RecordArchives, RoundTrip) {
-    for (const bool withEmail : {true, false}) {
-        const auto credential = makeCredential("a", 60, withEmail);
+    for (const char* email : {R"("u@example.com")", "null"}) {
+        const auto credential = Platform::JSONDecoder::forAPIResponse().decode<std::shared_ptr<const Credential>>(
+            std::string(R"({"access_token":"a","token_type":"bearer","refresh_token":"r","expires_in":60,"login":"u","email":)") +
+            email + "}");
         const auto data = Platform::KeyedArchiver::archivedData(*credential, true);
         const auto back = Platform::KeyedUnarchiver::unarchivedObject<Credential>(data);
         ASSERT_TRUE(back);
@@ -134,8 +120,8 @@ TEST(KeychainManager, CredentialsPasswordsAndSecrets) {
     EXPECT_NE(items[0].data->find("TarnOAuthCredential"), std::string::npos);
 
     const auto keychainFile = stores.root.path() / appGroupIdentifier / "Keychains" / "keychain.sqlite";
-    EXPECT_EQ(StoreTestSupport::modeOf(keychainFile), 0600u);
-    EXPECT_EQ(StoreTestSupport::modeOf(keychainFile.parent_path()), 0700u);
+    EXPECT_EQ(TestSupport::modeOf(keychainFile), 0600u);
+    EXPECT_EQ(TestSupport::modeOf(keychainFile.parent_path()), 0700u);
 
     // Bytes that are no credential archive.
     ASSERT_EQ(stores.keychain.update({.service = "Quillo Credential"}, {.valueData = std::string("junk")}),
@@ -207,28 +193,19 @@ TEST(OAuthManager, ExpiryAndRefresh) {
     EXPECT_FALSE(manager.bearerToken());
     EXPECT_TRUE(manager.canRefresh());
     bool called = false;
-    auto refresher = [&](const std::string&, std::function<void(OAuthManager::CredentialResult)> done) {
+    auto refresher = [&](const std::string& token, std::function<void(OAuthManager::CredentialResult)> done) {
+        EXPECT_EQ(token, "r-forever");
         called = true;
         done(makeCredential("new"));
     };
     manager.updateCredential(refresher).get();
     EXPECT_FALSE(called) << "no credential, nothing to refresh";
 
-    // Expired from the very instant of the expiration on.
-    manager.setCredential(makeCredential("now", 0));
-    EXPECT_TRUE(manager.isExpired());
     manager.setCredential(makeCredential("forever", std::nullopt));
     EXPECT_FALSE(manager.isExpired());
     EXPECT_EQ(manager.bearerToken(), "Bearer forever");
 
     stores.manager.setCredential(*manager.credential(), stagingHost);
-    const auto failing = [](const std::string& token, std::function<void(OAuthManager::CredentialResult)> done) {
-        EXPECT_EQ(token, "r-forever");
-        done(KeychainError::passwordNotFound().clone());
-    };
-    EXPECT_THROW(manager.updateCredential(failing).get(), KeychainError);
-    EXPECT_EQ(manager.credential()->accessToken(), "forever");
-
     manager.updateCredential(refresher).get();
     EXPECT_TRUE(called);
     EXPECT_EQ(manager.credential()->accessToken(), "new");
@@ -240,6 +217,34 @@ TEST(OAuthManager, ExpiryAndRefresh) {
     manager.reloadCredential();
     EXPECT_EQ(manager.credential()->accessToken(), "new");
     EXPECT_EQ(countLogLines("OAuthManager", Platform::LogLevel::error, since), 1u);
+}
+
+// The manager counts a credential as expired from the instant of its expiration on; the
+// credential itself only strictly after it.
+TEST(OAuthManager, ExpiryBoundaryUnderAFixedClock) {
+    Stores stores;
+    OAuthManager manager(stores.manager, [] { return stagingHost; });
+    const Platform::Date decodedAt{1714555800.0};
+    Platform::testing::ScopedFixedClock clock(decodedAt);
+    const auto credential = makeCredential("a", 3600);
+    ASSERT_EQ(credential->expiration(), decodedAt.addingTimeInterval(3600)) << "now + expires_in, read from the clock";
+    manager.setCredential(credential);
+    const struct {
+        const char* name;
+        double fromExpiration;  // seconds
+        bool managerExpired, credentialExpired;
+    } cases[] = {
+        {"well before", -3600, false, false},
+        {"a millisecond before", -0.001, false, false},
+        {"at the instant", 0, true, false},
+        {"a millisecond after", 0.001, true, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        clock.set(credential->expiration().addingTimeInterval(c.fromExpiration));
+        EXPECT_EQ(manager.isExpired(), c.managerExpired);
+        EXPECT_EQ(credential->isExpired(), c.credentialExpired);
+    }
 }
 
 TEST(OAuthManager, ReadersNeverSeeATornCredential) {
@@ -270,36 +275,30 @@ TEST(OAuthManager, ReadersNeverSeeATornCredential) {
     for (auto& reader : readers) reader.join();
 }
 
-// The other process of the next tests; ChildProcess::role() says what it does.
-TEST(CrossProcess, DISABLED_Plays) {
-    ASSERT_TRUE(StoreTestSupport::enterChildRoot());
-    const auto role = TestSupport::ChildProcess::role().value_or("");
+// The other process of the next tests.
+const TestSupport::ChildRole signIn("sign-in", [](const std::string& order) {
     const auto credential = makeCredential("from-child");
-    if (role == "sign-in" || role == "sign-in-settings-first") {
-        auto settings = SharedContainerDefaults::sharedContainerDefaults();
-        settings.setDomain(stagingHost);
-        settings.setAccount("child");
-        if (role == "sign-in") {
-            KeychainManager::shared().setCredential(*credential, stagingHost);
-            settings.setCredential(credential);
-        } else {
-            settings.setCredential(credential);
-            KeychainManager::shared().setCredential(*credential, stagingHost);
-        }
-    } else if (role == "read-settings-first") {
-        const auto fromSettings = SharedContainerDefaults::sharedContainerDefaults().credential();
-        ASSERT_TRUE(fromSettings);
-        EXPECT_EQ(fromSettings->accessToken(), "from-child");
-        EXPECT_EQ(KeychainManager::shared().credential(stagingHost)->accessToken(), "from-child");
-    } else if (role == "write-credentials") {
-        ASSERT_TRUE(TestSupport::ChildProcess::hear(30s));
-        for (int i = 0; i < writesPerProcess; ++i) {
-            KeychainManager::shared().setCredential(*makeCredential("child-" + std::to_string(i)), stagingHost);
-        }
-    } else {
-        FAIL() << "unknown role " << role;
+    auto settings = SharedContainerDefaults::sharedContainerDefaults();
+    settings.setDomain(stagingHost);
+    settings.setAccount("child");
+    if (order == "settings-first") settings.setCredential(credential);
+    KeychainManager::shared().setCredential(*credential, stagingHost);
+    settings.setCredential(credential);
+});
+
+const TestSupport::ChildRole readSettingsFirst("read-settings-first", [](const std::string&) {
+    const auto fromSettings = SharedContainerDefaults::sharedContainerDefaults().credential();
+    ASSERT_TRUE(fromSettings);
+    EXPECT_EQ(fromSettings->accessToken(), "from-child");
+    EXPECT_EQ(KeychainManager::shared().credential(stagingHost)->accessToken(), "from-child");
+});
+
+const TestSupport::ChildRole writeCredentials("write-credentials", [](const std::string&) {
+    ASSERT_TRUE(TestSupport::ChildProcess::hear(30s));
+    for (int i = 0; i < writesPerProcess; ++i) {
+        KeychainManager::shared().setCredential(*makeCredential("child-" + std::to_string(i)), stagingHost);
     }
-}
+});
 
 // A sign-in in another process reaches this one's manager on reload, and a process that
 // has not touched the keychain yet reads what was stored, whichever store came first.
@@ -307,11 +306,11 @@ TEST(CrossProcess, AFreshProcessReadsTheSettingsFirst) {
     enum class Written { byTheOtherProcess, underTheTypeName };
     const struct {
         const char* name;
-        const char* writerRole;
+        const char* order;
         Written written;
     } cases[] = {
-        {"keychain, then settings", "sign-in", Written::byTheOtherProcess},
-        {"settings, then keychain", "sign-in-settings-first", Written::byTheOtherProcess},
+        {"keychain, then settings", "keychain-first", Written::byTheOtherProcess},
+        {"settings, then keychain", "settings-first", Written::byTheOtherProcess},
         {"records under the type's own name", nullptr, Written::underTheTypeName},
     };
     for (const auto& c : cases) {
@@ -322,9 +321,9 @@ TEST(CrossProcess, AFreshProcessReadsTheSettingsFirst) {
             OAuthManager manager(stores.manager,
                                  [] { return SharedContainerDefaults::sharedContainerDefaults().domain(); });
             EXPECT_FALSE(manager.credential());
-            auto writer = TestSupport::ChildProcess::start(
-                "CrossProcess.DISABLED_Plays", StoreTestSupport::childOptions(stores.root.path(), c.writerRole));
-            ASSERT_EQ(writer.wait(), 0);
+            ASSERT_EQ(TestSupport::ChildProcess::play({.role = "sign-in", .containerRoot = stores.root.path(), .argument = c.order})
+                          .wait(),
+                      0);
             EXPECT_EQ(stores.settings.account(), "child");
             manager.reloadCredential();
             ASSERT_TRUE(manager.credential());
@@ -344,16 +343,13 @@ TEST(CrossProcess, AFreshProcessReadsTheSettingsFirst) {
         if (c.written == Written::byTheOtherProcess) {
             EXPECT_NE(stored.find(R"("TarnOAuthCredential")"), std::string::npos) << "one name, whatever the order";
         }
-        auto reader = TestSupport::ChildProcess::start(
-            "CrossProcess.DISABLED_Plays", StoreTestSupport::childOptions(stores.root.path(), "read-settings-first"));
-        EXPECT_EQ(reader.wait(), 0);
+        EXPECT_EQ(TestSupport::ChildProcess::play({.role = "read-settings-first", .containerRoot = stores.root.path()}).wait(), 0);
     }
 }
 
 TEST(CrossProcess, TwoProcessesWriteTheKeychainAtOnce) {
     Stores stores;
-    auto child = TestSupport::ChildProcess::start(
-        "CrossProcess.DISABLED_Plays", StoreTestSupport::childOptions(stores.root.path(), "write-credentials"));
+    auto child = TestSupport::ChildProcess::play({.role = "write-credentials", .containerRoot = stores.root.path()});
     ASSERT_TRUE(child.send());
     for (int i = 0; i < writesPerProcess; ++i) {
         EXPECT_NO_THROW(stores.manager.setCredential(*makeCredential("parent-" + std::to_string(i)), stagingHost));
@@ -418,7 +414,7 @@ TEST(OAuthManager, StartsWhileAStoreIsHeld) {
                                                      : KeychainError::keyNotFound().errorDescription());
             EXPECT_TRUE(error->failureReason()) << "the store's reason travels along";
             EXPECT_EQ(countLogLines("OAuthManager", Platform::LogLevel::error, since), 1u);
-            EXPECT_GE(countLogLinesWith(c.logCategory, "database is locked", since), 1u);
+            EXPECT_GE(countLogLines(c.logCategory, Platform::LogLevel::error, since, "database is locked"), 1u);
         }
         ASSERT_TRUE(holder.send());
         ASSERT_EQ(holder.wait(), 0);

@@ -12,6 +12,7 @@
 #include "Common/connection/WebConnection.h"
 #include "Platform/http/URLError.h"
 #include "Platform/json/DecodingError.h"
+#include "tests/support/Credentials.h"
 #include "tests/support/PoolDrain.h"
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/StampRecord.h"
@@ -66,7 +67,6 @@ std::vector<UnusableAnswer> unusableAnswers() {
         {"MissingField", ok(R"({"name":"x"})"), Kind::keyNotFound},
         {"NullField", ok(R"({"name":null,)" + std::string(date) + "}"), Kind::valueNotFound},
         {"Status600", "HTTP/1.1 600 Odd\r\nContent-Length: 2\r\n\r\n{}", RailsError::unexpected()},
-        {"NotHTTP", "SSH-2.0-Banner\r\n", Code::badServerResponse},
         {"OverAPIMaximumByLength", "HTTP/1.1 200 OK\r\nContent-Length: 104857600\r\n\r\n", Code::dataLengthExceedsMaximum,
          true},
     };
@@ -75,8 +75,7 @@ std::vector<UnusableAnswer> unusableAnswers() {
 class WebConnectionMisbehavingServer : public ::testing::TestWithParam<UnusableAnswer> {
 protected:
     void SetUp() override {
-        OAuthManager::shared().setCredential(Platform::JSONDecoder::forAPIResponse().decode<std::shared_ptr<const Credential>>(
-            R"({"access_token":"tok","token_type":"bearer","refresh_token":"r","expires_in":3600,"login":"u","email":null})"));
+        OAuthManager::shared().setCredential(TestSupport::credential("tok", 3600));
         WebConnection::resetFailureCount();
     }
 

@@ -5,7 +5,7 @@
 #include <deque>
 #include <future>
 
-#include "../support/FixedCredentialSource.h"
+#include "tests/support/Credentials.h"
 #include "../support/LoopbackServer.h"
 #include "Common/fileprovider/EventPoller.h"
 

@@ -3,6 +3,7 @@
 #include "Common/fileprovider/TarnEvent.h"
 #include "Common/fileprovider/TarnEventsParameter.h"
 #include "Platform/json/JSONDecoder.h"
+#include "tests/support/Decoding.h"
 
 using namespace Common;
 using Platform::DecodingError;
@@ -92,13 +93,7 @@ TEST(TarnEvent, FailsAsAWhole) {
         {"date not ISO 8601", {.performedAt = R"("performed_at":"02/01/2024")"}, K::dataCorrupted},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        try {
-            (void)api.decode<TarnEvent>(event(row.shape));
-            ADD_FAILURE() << "decoded";
-        } catch (const DecodingError& e) {
-            EXPECT_EQ(e.kind(), row.kind);
-        }
+        EXPECT_EQ(TestSupport::decodingFailure<TarnEvent>(event(row.shape)), row.kind) << row.name;
     }
     // The fallback belongs to events: the enumeration alone refuses a text it does not know.
     EXPECT_THROW((void)api.decode<std::vector<TarnEventActionType>>(R"(["share"])"), DecodingError);

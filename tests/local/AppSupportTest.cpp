@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <fstream>
 #include <regex>
-#include <sstream>
 
 #include "Common/local/AppSupport.h"
 #include "Common/local/LogExport.h"
@@ -15,18 +14,13 @@
 #include "Platform/files/FileError.h"
 #include "Platform/log/LogStore.h"
 #include "Platform/log/Logger.h"
+#include "tests/support/TemporaryFolder.h"
 
 namespace {
 
 using Platform::Bundle;
 using Status = Platform::UserNotificationAuthorizationStatus;
-
-std::string readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using TestSupport::readFile;
 
 TEST(AppSupport, BundlePropertiesFallBack) {
     const struct {
@@ -82,21 +76,17 @@ TEST(AppSupport, OnlyPlainAuthorizationCountsAsAuthorized) {
 class LogExportTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = (std::filesystem::temp_directory_path() / "quillo-export-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        folder_ = pattern;
         Bundle::setMain(Bundle{"com.example.host", {}});
         Platform::LogStore::shared().clear();
     }
     void TearDown() override {
         Bundle::setMain(std::nullopt);
         Platform::LogStore::shared().clear();
-        ::chmod(folder_.c_str(), 0700);
-        std::filesystem::remove_all(folder_);
+        ::chmod(folder_.path().c_str(), 0700);
     }
-    std::filesystem::path target() const { return folder_ / Common::exportLogFilename; }
+    std::filesystem::path target() const { return folder_.path() / Common::exportLogFilename; }
 
-    std::filesystem::path folder_;
+    TestSupport::TemporaryFolder folder_;
 };
 
 TEST_F(LogExportTest, WritesOwnSubsystemLinesInTheirFormat) {
@@ -128,7 +118,7 @@ TEST_F(LogExportTest, WithoutEntriesWritesAnEmptyFile) {
 TEST_F(LogExportTest, FailedWriteKeepsTheOldFile) {
     { std::ofstream(target()) << "old"; }
     Platform::Logger(Platform::Logger::defaultSubsystem(), "Connection").error("new");
-    ASSERT_EQ(::chmod(folder_.c_str(), 0555), 0);
+    ASSERT_EQ(::chmod(folder_.path().c_str(), 0555), 0);
     // Permissions do not bind root, so the export runs as nobody there.
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
@@ -145,7 +135,7 @@ TEST_F(LogExportTest, FailedWriteKeepsTheOldFile) {
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the export throws a file error";
     EXPECT_EQ(readFile(target()), "old");
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder_), {}), 1) << "no temporary file is left";
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder_.path()), {}), 1) << "no temporary file is left";
 }
 
 }  // namespace

@@ -25,6 +25,7 @@
 #include "tests/platform/StoreTestSupport.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/SessionBusTestSupport.h"
+#include "tests/support/TemporaryFolder.h"
 
 namespace {
 
@@ -34,21 +35,7 @@ using Common::Transfer;
 using Platform::IPCError;
 using TestSupport::ChildProcess;
 
-constexpr const char* socketVariable = "QUILLO_SERVICE_SOCKET";
-
-class TemporaryFolder {
-public:
-    TemporaryFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "quillo-ipc-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) std::abort();
-        path_ = pattern;
-    }
-    ~TemporaryFolder() { std::filesystem::remove_all(path_); }
-    const std::filesystem::path& path() const { return path_; }
-
-private:
-    std::filesystem::path path_;
-};
+using TestSupport::TemporaryFolder;
 
 // Two transfers named after the call's arguments, and this process's log.
 class TwoTransfers : public ExtensionService {
@@ -98,21 +85,17 @@ std::optional<IPCError::Code> ipcCode(const Platform::ErrorPtr& error) {
     return ipc ? std::optional(ipc->code()) : std::nullopt;
 }
 
-// The extension's process: serves the socket the parent named until told to stop.
-TEST(ExtensionServiceProcess, DISABLED_Serves) {
-    const auto role = ChildProcess::role();
-    const char* socket = std::getenv(socketVariable);
-    ASSERT_TRUE(role && socket);
-    const std::filesystem::path path(socket);
+// The extension's process: serves the socket the parent named until told to stop; a
+// second kind answers with a log file where transfers belong, a third dies on the call.
+void serve(const std::filesystem::path& path, const char* kind) {
     Platform::Bundle::setMain(Platform::Bundle{"com.example.extension", {}});
     std::optional<Common::ExtensionServiceListener> service;
     std::optional<Platform::MessageListener> raw;
-    if (*role == "serve") {
+    if (kind == std::string("serve")) {
         service.emplace(std::make_shared<TwoTransfers>(path.parent_path()), path);
     } else {
-        // A service that answers with a log file where transfers belong, or dies on the call.
         raw.emplace(path, Common::extensionServiceInterface(),
-                    [dies = *role == "die"](const std::string& selector, const Platform::Data&, auto reply) {
+                    [dies = kind == std::string("die")](const std::string& selector, const Platform::Data&, auto reply) {
                         if (dies) ::_exit(0);
                         Common::detail::ServiceReply answer{.selector = selector,
                                                             .logFile = Common::detail::ArchivedURL{"file:///tmp/x"}};
@@ -123,18 +106,23 @@ TEST(ExtensionServiceProcess, DISABLED_Serves) {
     (void)ChildProcess::hear(60s);
 }
 
+const TestSupport::ChildRole servers[] = {
+    {"extension-serves", [](const std::string& path) { serve(path, "serve"); }},
+    {"extension-answers-wrong-class", [](const std::string& path) { serve(path, "wrong-class"); }},
+    {"extension-dies", [](const std::string& path) { serve(path, "die"); }},
+};
+
 TEST(ExtensionService, CallsReachTheOtherProcess) {
     TemporaryFolder folder;
     const auto path = folder.path() / "service.sock";
     const auto start = [&](const char* role) {
-        auto child = ChildProcess::start("ExtensionServiceProcess.DISABLED_Serves",
-                                         {.role = role, .environment = {{socketVariable, path.string()}}});
+        auto child = ChildProcess::play({.role = role, .argument = path.string()});
         EXPECT_EQ(child.receive(60s), 'R') << role;
         return child;
     };
 
     {
-        auto child = start("serve");
+        auto child = start("extension-serves");
         const auto service = Common::ExtensionServiceConnection::connect(path);
         const auto answer = askTransfers(*service);
         ASSERT_FALSE(answer.error) << answer.error->what();
@@ -165,8 +153,8 @@ TEST(ExtensionService, CallsReachTheOtherProcess) {
         const char* role;
         IPCError::Code code;
     } failures[] = {
-        {"wrong-class", IPCError::Code::classNotAllowed},
-        {"die", IPCError::Code::connectionInterrupted},
+        {"extension-answers-wrong-class", IPCError::Code::classNotAllowed},
+        {"extension-dies", IPCError::Code::connectionInterrupted},
     };
     for (const auto& c : failures) {
         SCOPED_TRACE(c.role);
@@ -181,16 +169,13 @@ TEST(ExtensionService, CallsReachTheOtherProcess) {
 
 // A listener at the socket the parent names (none: the usual path), with the bus name
 // ("named") or a bare one without it; it stops when told, then reports 'S'.
-TEST(ExtensionServiceOnBus, DISABLED_Listens) {
-    const auto role = ChildProcess::role();
-    ASSERT_TRUE(role);
-    const char* socket = std::getenv(socketVariable);
-    const std::filesystem::path path = socket && *socket ? std::filesystem::path(socket) : Common::extensionServiceSocketPath();
+void listen(const std::string& socket, bool named) {
+    const std::filesystem::path path = socket.empty() ? Common::extensionServiceSocketPath() : std::filesystem::path(socket);
     {
-        std::optional<Common::ExtensionServiceListener> named;
+        std::optional<Common::ExtensionServiceListener> withName;
         std::optional<Platform::MessageListener> bare;
-        if (*role == "named") {
-            named.emplace(std::make_shared<TwoTransfers>(path.parent_path()), path);
+        if (named) {
+            withName.emplace(std::make_shared<TwoTransfers>(path.parent_path()), path);
         } else {
             bare.emplace(path, Common::extensionServiceInterface(), [](const std::string& selector, const Platform::Data&, auto reply) {
                 reply(Platform::KeyedArchiver::archivedData(Common::detail::ServiceReply{.selector = selector}, true));
@@ -203,11 +188,16 @@ TEST(ExtensionServiceOnBus, DISABLED_Listens) {
     (void)ChildProcess::hear(60s);
 }
 
-// The application's side, given no path.
-TEST(ExtensionServiceOnBus, DISABLED_Calls) {
-    const auto answer = askTransfers(*Common::ExtensionServiceConnection::connect());
-    EXPECT_FALSE(answer.error) << answer.error->what();
-}
+const TestSupport::ChildRole listeners[] = {
+    {"extension-listens-named", [](const std::string& socket) { listen(socket, true); }},
+    {"extension-listens-bare", [](const std::string& socket) { listen(socket, false); }},
+    // The application's side, given no path.
+    {"extension-caller",
+     [](const std::string&) {
+         const auto answer = askTransfers(*Common::ExtensionServiceConnection::connect());
+         EXPECT_FALSE(answer.error) << answer.error->what();
+     }},
+};
 
 TEST(ExtensionServiceOnBus, CallerFindsTheListener) {
     enum class Bus { none, session };
@@ -231,14 +221,14 @@ TEST(ExtensionServiceOnBus, CallerFindsTheListener) {
         }
         TemporaryFolder folder;
         // The usual path is in the runtime folder; the bus, if any, comes from its address.
-        std::vector<std::pair<std::string, std::string>> environment{
-            {"XDG_RUNTIME_DIR", folder.path().string()},
-            {socketVariable, c.place == Place::elsewhere ? (folder.path() / "elsewhere.sock").string() : ""}};
+        std::vector<std::pair<std::string, std::string>> environment{{"XDG_RUNTIME_DIR", folder.path().string()}};
         if (c.bus == Bus::none) environment.emplace_back("DBUS_SESSION_BUS_ADDRESS", "");
-        auto listener = ChildProcess::start("ExtensionServiceOnBus.DISABLED_Listens",
-                                            {.role = c.listener == Listener::named ? "named" : "bare", .environment = environment});
+        auto listener = ChildProcess::play(
+            {.role = c.listener == Listener::named ? "extension-listens-named" : "extension-listens-bare",
+             .environment = environment,
+             .argument = c.place == Place::elsewhere ? (folder.path() / "elsewhere.sock").string() : ""});
         ASSERT_EQ(listener.receive(60s), 'R');
-        EXPECT_EQ(ChildProcess::start("ExtensionServiceOnBus.DISABLED_Calls", {.role = "call", .environment = environment}).wait(), 0);
+        EXPECT_EQ(ChildProcess::play({.role = "extension-caller", .environment = environment}).wait(), 0);
         EXPECT_TRUE(listener.send());
         EXPECT_EQ(listener.receive(60s), 'S');
         if (c.bus == Bus::session) {

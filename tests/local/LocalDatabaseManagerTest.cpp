@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
 
 #include "Common/auth/SharedConstants.h"
@@ -10,7 +9,6 @@
 
 namespace {
 
-using namespace std::chrono_literals;
 using Common::LocalDatabaseError;
 using Common::LocalDatabaseManager;
 using Action = Common::TarnEventActionType;
@@ -61,7 +59,7 @@ TEST(LocalDatabaseManager, StartFailuresAreTypedErrors) {
 }
 
 // The other process: its shared store on the parent's root.
-TEST(LocalDatabaseOtherProcess, DISABLED_LooksForTheParentsRow) {
+const TestSupport::ChildRole looksForTheParentsRow("activity-store-other-process", [](const std::string& root) {
     // No container can be made under /proc: the store does not start, and says why.
     Platform::ApplicationGroupContainer::setRootDirectory(std::filesystem::path("/proc/quillo-none"));
     try {
@@ -71,21 +69,19 @@ TEST(LocalDatabaseOtherProcess, DISABLED_LooksForTheParentsRow) {
         EXPECT_EQ(error.code(), LocalDatabaseError::Code::containerUnavailable);
         EXPECT_EQ(error.errorDescription(), "Failed to get container url");
     }
-    ASSERT_TRUE(StoreTestSupport::enterChildRoot());
+    Platform::ApplicationGroupContainer::setRootDirectory(std::filesystem::path(root));
     auto& store = LocalDatabaseManager::shared();
     EXPECT_FALSE(store.activityExists(7, "abc", Action::rename));
     store.loggingActivity(9, "xyz", Action::trash);
     EXPECT_TRUE(store.activityExists(9, "xyz", Action::trash));
-}
+});
 
 TEST(LocalDatabaseManager, AnotherProcessSeesNoneOfTheRows) {
     TemporaryRoot root;
     LocalDatabaseManager store(containerIn(root));
     store.loggingActivity(7, "abc", Action::rename);
 
-    auto child = ChildProcess::start("LocalDatabaseOtherProcess.DISABLED_LooksForTheParentsRow",
-                                     StoreTestSupport::childOptions(root.path()));
-    EXPECT_EQ(child.wait(60s), 0);
+    EXPECT_EQ(ChildProcess::play({.role = "activity-store-other-process", .argument = root.path().string()}).wait(), 0);
     EXPECT_FALSE(store.activityExists(9, "xyz", Action::trash)) << "the child's row stays in the child";
 }
 

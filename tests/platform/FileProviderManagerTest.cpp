@@ -185,16 +185,15 @@ TEST(FileProviderManager, ConcurrentWritersLoseNothing) {
 }
 
 // The integration process's half of the next test: records items in the default place.
-TEST(FileProviderManager, DISABLED_ChildRecordsItems) {
-    if (!StoreTestSupport::enterChildRoot()) GTEST_SKIP();
+const TestSupport::ChildRole recordsItems("file-provider-records-items", [](const std::string&) {
     FileProviderManager manager(domain);
     for (int i = 0; i < 30; ++i) manager.setUserVisiblePath({"child" + std::to_string(i)}, "Child/" + std::to_string(i));
-}
+});
 
 TEST(FileProviderManager, AnotherProcessRecordsWhatThisOneLooksUp) {
     TemporaryRoot root;
     FileProviderManager manager(domain);  // not registered: found in the default place
-    auto child = TestSupport::ChildProcess::start("FileProviderManager.DISABLED_ChildRecordsItems", StoreTestSupport::childOptions(root.path()));
+    auto child = TestSupport::ChildProcess::play({.role = "file-provider-records-items", .containerRoot = root.path()});
     for (int i = 0; i < 30; ++i) manager.setUserVisiblePath({"parent" + std::to_string(i)}, "Parent/" + std::to_string(i));
     ASSERT_EQ(child.wait(), 0);
 

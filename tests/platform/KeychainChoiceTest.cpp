@@ -4,8 +4,8 @@
 #include "Platform/keychain/KeychainBackendChoice.h"
 #include "Platform/keychain/internal/SQLiteKeychainBackend.h"
 #include "Platform/keychain/internal/SecretServiceKeychainBackend.h"
-#include "Platform/log/LogStore.h"
 #include "tests/platform/StoreTestSupport.h"
+#include "tests/support/LogLines.h"
 #include "tests/support/SessionBusTestSupport.h"
 
 namespace {
@@ -27,30 +27,18 @@ Keychain fileStore() { return Keychain(SQLiteKeychainBackend::forApplicationGrou
 Keychain secretService() { return Keychain(std::make_shared<SecretServiceKeychainBackend>("session"), group); }
 
 bool logged(LogLevel level, const std::string& text, Date since) {
-    for (const auto& entry : LogStore::shared().entries(since)) {
-        if (entry.category == "Keychain" && entry.level == level && entry.composedMessage.find(text) != std::string::npos) {
-            return true;
-        }
-    }
-    return false;
+    return !TestSupport::logLines({.category = "Keychain", .level = level, .containing = text, .since = since}).empty();
 }
 
 // What a process outside the session sees, as the child of the tests below.
 enum class Before { nothingMoved, itemsMoved };
 
-ChildProcess startWithoutSessionBus(const TemporaryRoot& root, Before before) {
-    auto options = StoreTestSupport::childOptions(root.path(), before == Before::itemsMoved ? "moved" : "fresh");
-    for (auto& variable : TestSupport::withoutSessionBus()) options.environment.push_back(variable);
-    return ChildProcess::start("KeychainChoice.DISABLED_WithoutSessionBus", options);
-}
-
-TEST(KeychainChoice, DISABLED_WithoutSessionBus) {
-    if (!StoreTestSupport::enterChildRoot()) GTEST_SKIP();
+const TestSupport::ChildRole withoutSessionBus("keychain-without-session-bus", [](const std::string& before) {
     const auto since = Date::now();
     Keychain keychain(makeKeychainBackend({.groupIdentifier = group}), group);
     std::vector<KeychainItem> found;
     EXPECT_EQ(keychain.copyMatching(credentialQuery, found), errSecItemNotFound);
-    if (ChildProcess::role() == "moved") {
+    if (before == "moved") {
         EXPECT_TRUE(logged(LogLevel::error, "in the Secret Service (1 items moved on ", since));
         EXPECT_TRUE(logged(LogLevel::error, "which this process cannot reach", since));
     } else {
@@ -58,11 +46,19 @@ TEST(KeychainChoice, DISABLED_WithoutSessionBus) {
         EXPECT_EQ(keychain.add(credential), errSecSuccess) << "the file store serves";
         EXPECT_EQ(keychain.copyMatching(credentialQuery, found), errSecSuccess);
     }
+});
+
+int runWithoutSessionBus(const TemporaryRoot& root, Before before) {
+    return ChildProcess::play({.role = "keychain-without-session-bus",
+                                .environment = TestSupport::withoutSessionBus(),
+                                .containerRoot = root.path(),
+                                .argument = before == Before::itemsMoved ? "moved" : "fresh"})
+        .wait();
 }
 
 TEST(KeychainChoice, WithoutSessionBusTheFileStoreServesAndSaysWhy) {
     TemporaryRoot root;
-    EXPECT_EQ(startWithoutSessionBus(root, Before::nothingMoved).wait(), 0);
+    EXPECT_EQ(runWithoutSessionBus(root, Before::nothingMoved), 0);
 }
 
 // Upgrading loses no sign-in: the file's items go to the Secret Service, the file's
@@ -90,7 +86,7 @@ TEST(KeychainChoice, FileItemsMoveIntoTheSecretService) {
         EXPECT_EQ(found.at(0).data, credential.valueData);
         EXPECT_EQ(found.at(0).accessible, KeychainAccessible::afterFirstUnlock);
         EXPECT_EQ(fileStore().copyMatching(credentialQuery, found), errSecItemNotFound) << "left the file";
-        EXPECT_EQ(startWithoutSessionBus(root, Before::itemsMoved).wait(), 0);
+        EXPECT_EQ(runWithoutSessionBus(root, Before::itemsMoved), 0);
         EXPECT_EQ(service.remove({}), errSecSuccess);
     }
 }

@@ -41,8 +41,7 @@ std::map<std::string, std::string> receiveFields(int fd) {
 
 // In a mount namespace of its own, /run is a fresh tmpfs where this test plays the
 // journal: the sink's entries land on its socket.
-TEST(LogStoreJournal, DISABLED_SendsFields) {
-    if (!ChildProcess::role()) GTEST_SKIP();
+const TestSupport::ChildRole journalRole("journal-receives-fields", [](const std::string&) {
     if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
         ::mount("tmpfs", "/run", "tmpfs", 0, "mode=0755") != 0) {
         ::_exit(ChildProcess::setupFailed);
@@ -85,10 +84,10 @@ TEST(LogStoreJournal, DISABLED_SendsFields) {
     }
     Platform::LogStore::shared().setJournalSink(false);
     ::close(journal);
-}
+});
 
 TEST(LogStoreJournal, EntriesCarryTheirFields) {
-    const int code = ChildProcess::start("LogStoreJournal.DISABLED_SendsFields", {.role = "journal"}).wait();
+    const int code = ChildProcess::play({.role = "journal-receives-fields"}).wait();
     if (code == ChildProcess::setupFailed) GTEST_SKIP() << "no mount namespace for a stand-in journal";
     EXPECT_EQ(code, 0);
 }

@@ -8,6 +8,7 @@
 #include "Platform/dispatch/ConcurrentPool.h"
 #include "Platform/notification/DistributedNotificationCenter.h"
 #include "Platform/notification/InProcessNotificationTransport.h"
+#include "tests/support/PoolDrain.h"
 
 namespace {
 
@@ -34,11 +35,16 @@ public:
             if (throws) throw std::runtime_error("observer failure");
         };
     }
-    // Waits for `total` deliveries, then a little longer so that extra ones would show.
+    // Waits for `total` deliveries, then for the pool to run what was queued behind them,
+    // so that extra ones would show.
     std::map<int, int> after(int total) {
-        std::unique_lock lock(mutex_);
-        changed_.wait_for(lock, 30s, [&] { return sum() >= total; });
-        changed_.wait_for(lock, 100ms, [] { return false; });
+        {
+            std::unique_lock lock(mutex_);
+            changed_.wait_for(lock, 30s, [&] { return sum() >= total; });
+        }
+        // Twice: a drain task may queue its next turn behind the first markers.
+        EXPECT_TRUE(TestSupport::drainConcurrentPool() && TestSupport::drainConcurrentPool());
+        std::lock_guard lock(mutex_);
         EXPECT_EQ(offPool_, 0);
         return counts_;
     }

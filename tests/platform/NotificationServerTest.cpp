@@ -28,11 +28,9 @@ const struct Case {
     {"a server owns the name", Bus::withServer, NotificationServerAvailability::reachable, Status::authorized, false},
 };
 
-// The role is the index of the case.
-TEST(NotificationServer, DISABLED_Reports) {
-    const auto role = ChildProcess::role();
-    if (!role) GTEST_SKIP();
-    const Case& c = cases[std::stoul(*role)];
+// The argument is the index of the case.
+const TestSupport::ChildRole reports("notification-server-reports", [](const std::string& index) {
+    const Case& c = cases[std::stoul(index)];
     EXPECT_EQ(Platform::notificationServerAvailability(), c.availability);
     std::promise<Status> settings;
     auto status = settings.get_future();
@@ -43,7 +41,7 @@ TEST(NotificationServer, DISABLED_Reports) {
     auto answer = Common::isNotAuthorized();
     ASSERT_EQ(answer.wait_for(std::chrono::seconds(10)), std::future_status::ready);
     EXPECT_EQ(answer.get(), c.notAuthorized);
-}
+});
 
 // Each case asks from a fresh process, as the host does once at start.
 TEST(NotificationServer, AvailabilityAndPermissionFollowTheSessionBus) {
@@ -59,9 +57,9 @@ TEST(NotificationServer, AvailabilityAndPermissionFollowTheSessionBus) {
             server = Platform::detail::openSessionBus().bus;
             ASSERT_GE(sd_bus_request_name(server.get(), "org.freedesktop.Notifications", 0), 0);
         }
-        ChildProcess::Options options{.role = std::to_string(index)};
+        ChildProcess::Options options{.role = "notification-server-reports", .argument = std::to_string(index)};
         if (c.bus == Bus::none) options.environment = TestSupport::withoutSessionBus();
-        EXPECT_EQ(ChildProcess::start("NotificationServer.DISABLED_Reports", options).wait(), 0);
+        EXPECT_EQ(ChildProcess::play(options).wait(), 0);
     }
 }
 

@@ -18,13 +18,9 @@ using Platform::UserDefaultsData;
 using Platform::UserDefaultsError;
 using Platform::UserDefaultsValue;
 using StoreTestSupport::TemporaryRoot;
+using TestSupport::readFile;
 
 constexpr const char* suiteName = "group.test.defaults";
-
-std::string readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 struct Sample {
     const char* key;
@@ -121,9 +117,9 @@ TEST(UserDefaults, KeepsFolderAndFilePrivate) {
 
     auto defaults = UserDefaults::suite(suiteName);
     defaults->set(true, "k");
-    EXPECT_EQ(StoreTestSupport::modeOf(folder), 0700u);
+    EXPECT_EQ(TestSupport::modeOf(folder), 0700u);
     for (const char* suffix : {"", "-wal", "-shm"}) {
-        EXPECT_EQ(StoreTestSupport::modeOf(defaults->path().string() + suffix), 0600u) << suffix;
+        EXPECT_EQ(TestSupport::modeOf(defaults->path().string() + suffix), 0600u) << suffix;
     }
 }
 
@@ -174,12 +170,11 @@ TEST(UserDefaults, BadInputFailsWithATypedErrorAndLosesNothing) {
     EXPECT_EQ(UserDefaults::suite(suiteName)->integerForKey("n"), 7);
 }
 
-TEST(UserDefaults, DISABLED_ChildWritesKeys) {
-    if (!StoreTestSupport::enterChildRoot()) GTEST_SKIP();
+const TestSupport::ChildRole writesKeys("defaults-writes-keys", [](const std::string&) {
     auto defaults = UserDefaults::suite(suiteName);
     for (const auto& sample : samples) defaults->set(sample.value, sample.key);
     for (int i = 0; i < 100; ++i) defaults->set(std::int64_t{i}, "child" + std::to_string(i));
-}
+});
 
 TEST(UserDefaults, AnotherProcessWritesAreSeenAtOnce) {
     TemporaryRoot root;
@@ -188,7 +183,7 @@ TEST(UserDefaults, AnotherProcessWritesAreSeenAtOnce) {
     ASSERT_EQ(defaults->stringForKey("text"), "parent");
 
     // Both processes write at the same time; neither may lose a write.
-    auto child = TestSupport::ChildProcess::start("UserDefaults.DISABLED_ChildWritesKeys", StoreTestSupport::childOptions(root.path()));
+    auto child = TestSupport::ChildProcess::play({.role = "defaults-writes-keys", .containerRoot = root.path()});
     for (int i = 0; i < 100; ++i) defaults->set(std::int64_t{i}, "parent" + std::to_string(i));
     ASSERT_EQ(child.wait(), 0);
 

@@ -4,6 +4,7 @@
 #include "Common/service/TarnItem.h"
 #include "Platform/json/JSONDecoder.h"
 #include "tests/service/ItemJSON.h"
+#include "tests/support/Decoding.h"
 
 using namespace Common;
 using ItemJSON::Shape;
@@ -42,14 +43,7 @@ TEST(TarnItem, MalformedRequiredPartsFailTheItem) {
         {"[1,2]", K::typeMismatch},
         {head, K::dataCorrupted},
     };
-    for (const auto& [json, kind] : rows) {
-        try {
-            api.decode<TarnItem>(json);
-            ADD_FAILURE() << json;
-        } catch (const DecodingError& e) {
-            EXPECT_EQ(e.kind(), kind) << json;
-        }
-    }
+    for (const auto& [json, kind] : rows) EXPECT_EQ(TestSupport::decodingFailure<TarnItem>(json), kind) << json;
 }
 
 TEST(TarnItem, HomeAndVolumesAreTolerant) {

@@ -5,6 +5,7 @@
 #include "Common/service/TarnTrashItem.h"
 #include "Platform/json/JSONDecoder.h"
 #include "tests/service/ItemJSON.h"
+#include "tests/support/Decoding.h"
 
 using namespace Common;
 using Platform::DecodingError;
@@ -16,12 +17,7 @@ using K = DecodingError::Kind;
 
 template <class T>
 void expectFailure(const std::string& json, K kind) {
-    try {
-        (void)api.decode<T>(json);
-        ADD_FAILURE() << "decoded: " << json;
-    } catch (const DecodingError& e) {
-        EXPECT_EQ(e.kind(), kind) << json;
-    }
+    EXPECT_EQ(TestSupport::decodingFailure<T>(json), kind) << json;
 }
 
 std::string index(const std::string& counts, const std::string& entries) {

@@ -80,9 +80,8 @@ TEST(QuilloCommand, SignInListAndSignOut) {
     TestSupport::LoopbackServer server;
     serveAccount(server);
     ASSERT_TRUE(server.start());
-    std::string pattern = (fs::temp_directory_path() / "quillo-cli-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    const fs::path home = pattern;
+    TestSupport::TemporaryHome temporary;
+    const fs::path& home = temporary.path();
     const auto address = server.url("");
 
     const struct Step {
@@ -140,8 +139,6 @@ TEST(QuilloCommand, SignInListAndSignOut) {
         refreshes += request.body.find("grant_type=refresh_token") != std::string::npos;
     }
     EXPECT_EQ(refreshes, 1u);
-    std::error_code ignored;
-    fs::remove_all(home, ignored);
 }
 
 }  // namespace

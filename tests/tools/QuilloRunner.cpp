@@ -6,20 +6,10 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 
 namespace TestSupport {
 
 namespace fs = std::filesystem;
-
-namespace {
-
-std::string readAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-}  // namespace
 
 pid_t startQuillo(const fs::path& home, const std::vector<std::string>& args, const std::string& input,
                   const Environment& environment) {
@@ -57,19 +47,9 @@ QuilloOutcome finishQuillo(const fs::path& home, pid_t pid) {
     QuilloOutcome run;
     int status = 0;
     if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);
-    run.out = readAll(home / "stdout");
-    run.err = readAll(home / "stderr");
+    run.out = readFile(home / "stdout");
+    run.err = readFile(home / "stderr");
     return run;
-}
-
-TemporaryHome::TemporaryHome() {
-    std::string pattern = (fs::temp_directory_path() / "quillo-cli-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-}
-
-TemporaryHome::~TemporaryHome() {
-    std::error_code ignored;
-    if (!path_.empty()) fs::remove_all(path_, ignored);
 }
 
 }  // namespace TestSupport

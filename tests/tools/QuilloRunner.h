@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "tests/support/TemporaryFolder.h"
+
 namespace TestSupport {
 
 struct QuilloOutcome {
@@ -29,17 +31,7 @@ inline QuilloOutcome runQuillo(const std::filesystem::path& home, const std::vec
     return finishQuillo(home, startQuillo(home, args, input, environment));
 }
 
-// A fresh folder under the temporary directory, removed with everything in it.
-class TemporaryHome {
-public:
-    TemporaryHome();
-    ~TemporaryHome();
-    TemporaryHome(const TemporaryHome&) = delete;
-    TemporaryHome& operator=(const TemporaryHome&) = delete;
-    const std::filesystem::path& path() const noexcept { return path_; }
-
-private:
-    std::filesystem::path path_;
-};
+// A fresh folder to be the program's home.
+using TemporaryHome = TemporaryFolder;
 
 }  // namespace TestSupport
