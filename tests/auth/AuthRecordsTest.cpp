@@ -7,7 +7,7 @@
 #include "Common/auth/TarnUser.h"
 #include "Common/connection/CommonError.h"
 #include "Platform/json/JSONDecoder.h"
-#include "tests/support/Decoding.h"
+#include "tests/support/Failures.h"
 
 using namespace Common;
 using Platform::DecodingError;

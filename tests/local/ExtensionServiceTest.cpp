@@ -11,7 +11,6 @@
 #include <fstream>
 #include <future>
 #include <regex>
-#include <sstream>
 
 #include "Common/auth/SharedConstants.h"
 #include "Common/local/ExtensionServiceChannel.h"
@@ -85,31 +84,46 @@ std::optional<IPCError::Code> ipcCode(const Platform::ErrorPtr& error) {
     return ipc ? std::optional(ipc->code()) : std::nullopt;
 }
 
-// The extension's process: serves the socket the parent named until told to stop; a
-// second kind answers with a log file where transfers belong, a third dies on the call.
-void serve(const std::filesystem::path& path, const char* kind) {
+// The extension's process: listens at the socket the parent names (empty: the usual
+// path), says 'R', stops when told, then says 'S'. A named listener serves TwoTransfers
+// and holds the bus name; the bare ones answer without it, with an empty reply, with a
+// log file where transfers belong, or by dying.
+enum class Listener { named, bare, wrongClass, dies };
+
+void listen(const std::string& socket, Listener kind) {
+    const std::filesystem::path path = socket.empty() ? Common::extensionServiceSocketPath() : std::filesystem::path(socket);
     Platform::Bundle::setMain(Platform::Bundle{"com.example.extension", {}});
-    std::optional<Common::ExtensionServiceListener> service;
-    std::optional<Platform::MessageListener> raw;
-    if (kind == std::string("serve")) {
-        service.emplace(std::make_shared<TwoTransfers>(path.parent_path()), path);
-    } else {
-        raw.emplace(path, Common::extensionServiceInterface(),
-                    [dies = kind == std::string("die")](const std::string& selector, const Platform::Data&, auto reply) {
-                        if (dies) ::_exit(0);
-                        Common::detail::ServiceReply answer{.selector = selector,
-                                                            .logFile = Common::detail::ArchivedURL{"file:///tmp/x"}};
-                        reply(Platform::KeyedArchiver::archivedData(answer, true));
-                    });
+    {
+        std::optional<Common::ExtensionServiceListener> named;
+        std::optional<Platform::MessageListener> bare;
+        if (kind == Listener::named) {
+            named.emplace(std::make_shared<TwoTransfers>(path.parent_path()), path);
+        } else {
+            bare.emplace(path, Common::extensionServiceInterface(), [kind](const std::string& selector, const Platform::Data&, auto reply) {
+                if (kind == Listener::dies) ::_exit(0);
+                Common::detail::ServiceReply answer{.selector = selector};
+                if (kind == Listener::wrongClass) answer.logFile = Common::detail::ArchivedURL{"file:///tmp/x"};
+                reply(Platform::KeyedArchiver::archivedData(answer, true));
+            });
+        }
+        ASSERT_TRUE(ChildProcess::tell('R'));
+        (void)ChildProcess::hear(60s);
     }
-    ASSERT_TRUE(ChildProcess::tell('R'));
+    ASSERT_TRUE(ChildProcess::tell('S'));
     (void)ChildProcess::hear(60s);
 }
 
-const TestSupport::ChildRole servers[] = {
-    {"extension-serves", [](const std::string& path) { serve(path, "serve"); }},
-    {"extension-answers-wrong-class", [](const std::string& path) { serve(path, "wrong-class"); }},
-    {"extension-dies", [](const std::string& path) { serve(path, "die"); }},
+const TestSupport::ChildRole listeners[] = {
+    {"extension-listens", [](const std::string& socket) { listen(socket, Listener::named); }},
+    {"extension-listens-bare", [](const std::string& socket) { listen(socket, Listener::bare); }},
+    {"extension-answers-wrong-class", [](const std::string& socket) { listen(socket, Listener::wrongClass); }},
+    {"extension-dies", [](const std::string& socket) { listen(socket, Listener::dies); }},
+    // The application's side, given no path.
+    {"extension-caller",
+     [](const std::string&) {
+         const auto answer = askTransfers(*Common::ExtensionServiceConnection::connect());
+         EXPECT_FALSE(answer.error) << answer.error->what();
+     }},
 };
 
 TEST(ExtensionService, CallsReachTheOtherProcess) {
@@ -122,7 +136,7 @@ TEST(ExtensionService, CallsReachTheOtherProcess) {
     };
 
     {
-        auto child = start("extension-serves");
+        auto child = start("extension-listens");
         const auto service = Common::ExtensionServiceConnection::connect(path);
         const auto answer = askTransfers(*service);
         ASSERT_FALSE(answer.error) << answer.error->what();
@@ -138,15 +152,12 @@ TEST(ExtensionService, CallsReachTheOtherProcess) {
         });
         const auto url = await(file);
         ASSERT_TRUE(url);
-        std::ifstream in(*Platform::filePath(*url));
-        std::stringstream text;
-        text << in.rdbuf();
+        const auto text = TestSupport::readFile(*Platform::filePath(*url));
         // The listener's own lines come first.
         const std::regex lines(R"((?:[^\n]*\n)*\[[-:.T0-9]{23}Z\] \[Extension\] \[ERROR\] Upload of a\.txt failed)"
                                "\n"
                                R"(\[[-:.T0-9]{23}Z\] \[Extension\] \[NOTICE\] Signed in as <private>)");
-        EXPECT_TRUE(std::regex_match(text.str(), lines)) << text.str();
-        EXPECT_TRUE(child.send());
+        EXPECT_TRUE(std::regex_match(text, lines)) << text;
         EXPECT_EQ(child.wait(), 0);
     }
     const struct {
@@ -162,46 +173,12 @@ TEST(ExtensionService, CallsReachTheOtherProcess) {
         const auto answer = askTransfers(*Common::ExtensionServiceConnection::connect(path));
         EXPECT_FALSE(answer.transfers);
         EXPECT_EQ(ipcCode(answer.error), c.code) << (answer.error ? answer.error->what() : "no error");
-        (void)child.send();
         EXPECT_EQ(child.wait(), 0);
     }
 }
 
-// A listener at the socket the parent names (none: the usual path), with the bus name
-// ("named") or a bare one without it; it stops when told, then reports 'S'.
-void listen(const std::string& socket, bool named) {
-    const std::filesystem::path path = socket.empty() ? Common::extensionServiceSocketPath() : std::filesystem::path(socket);
-    {
-        std::optional<Common::ExtensionServiceListener> withName;
-        std::optional<Platform::MessageListener> bare;
-        if (named) {
-            withName.emplace(std::make_shared<TwoTransfers>(path.parent_path()), path);
-        } else {
-            bare.emplace(path, Common::extensionServiceInterface(), [](const std::string& selector, const Platform::Data&, auto reply) {
-                reply(Platform::KeyedArchiver::archivedData(Common::detail::ServiceReply{.selector = selector}, true));
-            });
-        }
-        ASSERT_TRUE(ChildProcess::tell('R'));
-        (void)ChildProcess::hear(60s);
-    }
-    ASSERT_TRUE(ChildProcess::tell('S'));
-    (void)ChildProcess::hear(60s);
-}
-
-const TestSupport::ChildRole listeners[] = {
-    {"extension-listens-named", [](const std::string& socket) { listen(socket, true); }},
-    {"extension-listens-bare", [](const std::string& socket) { listen(socket, false); }},
-    // The application's side, given no path.
-    {"extension-caller",
-     [](const std::string&) {
-         const auto answer = askTransfers(*Common::ExtensionServiceConnection::connect());
-         EXPECT_FALSE(answer.error) << answer.error->what();
-     }},
-};
-
 TEST(ExtensionServiceOnBus, CallerFindsTheListener) {
     enum class Bus { none, session };
-    enum class Listener { named, bare };
     enum class Place { usual, elsewhere };
     const struct {
         const char* name;
@@ -224,7 +201,7 @@ TEST(ExtensionServiceOnBus, CallerFindsTheListener) {
         std::vector<std::pair<std::string, std::string>> environment{{"XDG_RUNTIME_DIR", folder.path().string()}};
         if (c.bus == Bus::none) environment.emplace_back("DBUS_SESSION_BUS_ADDRESS", "");
         auto listener = ChildProcess::play(
-            {.role = c.listener == Listener::named ? "extension-listens-named" : "extension-listens-bare",
+            {.role = c.listener == Listener::named ? "extension-listens" : "extension-listens-bare",
              .environment = environment,
              .argument = c.place == Place::elsewhere ? (folder.path() / "elsewhere.sock").string() : ""});
         ASSERT_EQ(listener.receive(60s), 'R');
@@ -237,7 +214,6 @@ TEST(ExtensionServiceOnBus, CallerFindsTheListener) {
                       Platform::detail::BusNameState::absent)
                 << "the name outlived its listener";
         }
-        (void)listener.send();
         EXPECT_EQ(listener.wait(), 0);
     }
 }

@@ -157,6 +157,8 @@ std::optional<char> ChildProcess::receive(std::chrono::milliseconds timeout) {
 // waiting for the exit, with a deadline and without polling waitpid.
 int ChildProcess::wait(std::chrono::milliseconds timeout) {
     if (pid_ <= 0) return -1;
+    // Nothing more to say: a child waiting to hear from this process hears its end.
+    if (toChild_ >= 0) ::close(std::exchange(toChild_, -1));
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     Read read = Read::byte;
     for (char ignored = 0; read == Read::byte;) {

@@ -60,7 +60,8 @@ public:
     [[nodiscard]] bool send(char message = '.');
     // The next byte from the child; none after `timeout` or once it has closed its end.
     [[nodiscard]] std::optional<char> receive(std::chrono::milliseconds timeout);
-    // The child's exit code, or -1 when it crashed or outlived `timeout` (then it is killed).
+    // Closes this end of the pipe to the child, then waits for its exit code; -1 when it
+    // crashed or outlived `timeout` (then it is killed).
     int wait(std::chrono::milliseconds timeout = std::chrono::seconds(60));
     // Ends the child at once with SIGKILL (no clean-up of its own runs) and reaps it.
     void kill();
