@@ -119,10 +119,6 @@ TEST(KeychainManager, CredentialsPasswordsAndSecrets) {
     EXPECT_TRUE(items[0].synchronizable);
     EXPECT_NE(items[0].data->find("TarnOAuthCredential"), std::string::npos);
 
-    const auto keychainFile = stores.root.path() / appGroupIdentifier / "Keychains" / "keychain.sqlite";
-    EXPECT_EQ(TestSupport::modeOf(keychainFile), 0600u);
-    EXPECT_EQ(TestSupport::modeOf(keychainFile.parent_path()), 0700u);
-
     // Bytes that are no credential archive.
     ASSERT_EQ(stores.keychain.update({.service = "Quillo Credential"}, {.valueData = std::string("junk")}),
               Platform::errSecSuccess);

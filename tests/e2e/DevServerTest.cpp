@@ -28,15 +28,12 @@
 #include "Common/service/FetchThumbnailParameter.h"
 #include "Common/service/LSParameter.h"
 #include "Common/service/ListingPager.h"
-#include "Common/service/MoveParameter.h"
 #include "Common/service/MyFolderParameter.h"
 #include "Common/service/PresignedURLForModificationParameter.h"
 #include "Common/service/PresignedURLParameter.h"
 #include "Common/service/RenameParameter.h"
 #include "Common/service/TarnItemParameter.h"
-#include "Common/service/TarnSearchFolderItemsParameter.h"
 #include "Common/service/TarnSearchTrashItemsParameter.h"
-#include "Common/service/TrashParameter.h"
 #include "Common/service/Uploader.h"
 #include "Platform/time/Clock.h"
 #include "tests/support/Credentials.h"
@@ -360,11 +357,10 @@ TEST_F(DevServerTest, FaultSwitchesFailTheirFamily) {
     EXPECT_EQ(nlohmann::json::parse(expired->body).at("code"), "token_expired");
 }
 
-// Each descriptor the tests above do not reach goes through WebConnection to the
-// devserver, and its answer decodes into what the seeded tree holds. Rows run in order on
-// one server.
+// Each descriptor neither the tests above nor the command-line session (QuilloSessionTest)
+// reach goes through WebConnection to the devserver, and its answer decodes into what the
+// seeded tree holds.
 TEST_F(DevServerTest, EveryDescriptorDecodesTheServersAnswer) {
-    const Platform::ContentType plainText{"text/plain"};
     const struct {
         const char* name;
         std::function<void()> check;
@@ -392,36 +388,7 @@ TEST_F(DevServerTest, EveryDescriptorDecodesTheServersAnswer) {
              EXPECT_EQ(made.parent->id, "0");
              EXPECT_EQ(made.pathCollection->entries.size(), 2u);
          }},
-        {"rename",
-         [&] {
-             const auto renamed = call(RenameParameter("103", plainText), RenameParameter::bodyData("renamed.md").value());
-             EXPECT_EQ(renamed.name, "renamed.md");
-             ASSERT_TRUE(renamed.parent);
-             EXPECT_EQ(renamed.parent->id, "101");
-         }},
-        {"move",
-         [&] {
-             call(MoveParameter(), MoveParameter::bodyData("103", "01").value());
-             EXPECT_EQ(call(LSParameter("101", 0, 10)).totalCount, 1u);
-         }},
-        {"trash",
-         [&] {
-             call(TrashParameter("103", plainText));
-             EXPECT_EQ(call(TarnSearchTrashItemsParameter("/renamed.md")).itemId, "103");
-         }},
-        {"search folder items",
-         [&] {
-             const auto found = call(TarnSearchFolderItemsParameter("report", 0));
-             ASSERT_FALSE(found.entries.empty());
-             EXPECT_EQ(found.entries.front().name, "report.txt");
-         }},
         {"search trash items", [&] { EXPECT_EQ(call(TarnSearchTrashItemsParameter("/old.txt")).name, "old.txt"); }},
-        {"download ticket",
-         [&] {
-             const auto ticket = call(DownloadParameter("102"));
-             ASSERT_TRUE(ticket.url);
-             EXPECT_EQ(ticket.url->rfind(server->url(), 0), 0u);
-         }},
         {"thumbnail bytes",
          [&] {
              std::promise<Platform::Data> bytes;
@@ -443,13 +410,6 @@ TEST_F(DevServerTest, EveryDescriptorDecodesTheServersAnswer) {
                                       CreateMultiPartUploadForModificationParameter::bodyData("102").value());
              EXPECT_FALSE(call(PresignedURLForModificationParameter("102", opened.s3key, 1)).url.empty());
              call(AbortMultiPartUploadForModificationParameter("102", opened.s3key));
-         }},
-        {"events, latest",
-         [&] {
-             const auto events = call(TarnEventsParameter());
-             ASSERT_GE(events.size(), 5u);
-             EXPECT_TRUE(std::is_sorted(events.begin(), events.end(),
-                                        [](const auto& a, const auto& b) { return a.performedAt < b.performedAt; }));
          }},
         {"events, after a date",
          [&] {
