@@ -3,6 +3,8 @@
 #include <httplib.h>
 
 #include <atomic>
+#include <future>
+#include <variant>
 #include <condition_variable>
 #include <filesystem>
 #include <latch>
@@ -19,17 +21,32 @@
 #include "Common/service/LSParameter.h"
 #include "Common/service/TarnItemParameter.h"
 #include "Platform/http/URLError.h"
+#include "Platform/json/DecodingError.h"
 #include "Platform/notification/DistributedNotificationCenter.h"
+#include "Platform/notification/internal/SessionBusNotificationTransport.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/SessionBusTestSupport.h"
 #include "tests/support/Credentials.h"
 #include "tests/support/PoolDrain.h"
-#include "tests/support/StampRecord.h"
+#include "tests/support/ScriptedServer.h"
 
 using namespace Common;
+using namespace std::chrono_literals;
+using TestSupport::ChildProcess;
 using TestSupport::LoopbackServer;
+using TestSupport::ScriptedServer;
+using Step = TestSupport::ScriptStep;
 
 namespace {
 
-using TestSupport::Stamp;
+// The smallest record with a date: what the calls below decode answers into.
+struct Stamp {
+    std::string name;
+    Platform::Date createdAt;
+    static Stamp decode(const Platform::KeyedDecoder& c) {
+        return {.name = c.decode<std::string>("name"), .createdAt = c.decode<Platform::Date>("createdAt")};
+    }
+};
 
 // A parameter for any path the test server offers.
 template <class Return, bool auth = true, bool json = false>
@@ -290,6 +307,139 @@ TEST(WebConnectionThreads, StartsOneSessionThreadAndTheOthersOnFirstUse) {
     EXPECT_EQ(threadCount(), before + 2);
     EXPECT_EQ(&copy.uploadSession(), &fresh.uploadSession());
     EXPECT_EQ(threadCount(), before + 3);
+}
+
+// Answers that arrive but cannot be used: each call ends in one typed error and counts
+// as exactly one failure.
+using Kind = Platform::DecodingError::Kind;
+using Code = Platform::URLError::Code;
+
+struct UnusableAnswer {
+    std::string name;
+    std::string reply;
+    // What the caller gets: a DecodingError of a kind, a RailsError, or a URLError of a code.
+    std::variant<Kind, RailsError, Code> expected;
+    bool holdsAfterReply = false;  // keeps the connection open: only an early refusal ends the call
+
+    friend void PrintTo(const UnusableAnswer& row, std::ostream* out) { *out << row.name; }
+};
+
+std::string ok(std::string_view body) {
+    return "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) +
+           "\r\n\r\n" + std::string(body);
+}
+
+constexpr std::string_view date = R"("created_at":"2024-05-01T09:30:00Z")";
+
+std::vector<UnusableAnswer> unusableAnswers() {
+    const std::string nested(100000, '[');
+    return {
+        {"Empty200", ok(""), Kind::dataCorrupted},
+        {"TruncatedJSON", ok(R"({"name":"x","created_at":"2024-05-01T09:)"), Kind::dataCorrupted},
+        {"InvalidUTF8", ok("{\"name\":\"\xff\xfe\"," + std::string(date) + "}"), Kind::dataCorrupted},
+        {"NotJSON", ok("<html><body>Bad gateway</body></html>"), Kind::dataCorrupted},
+        {"DeepNesting", ok(R"({"name":"x",)" + std::string(date) + R"(,"extra":)" + nested + std::string(100000, ']') + "}"),
+         Kind::dataCorrupted},
+        {"DeepNestingUnclosed", ok(nested), Kind::dataCorrupted},
+        {"ArrayForRecord", ok(R"([{"name":"x",)" + std::string(date) + "}]"), Kind::typeMismatch},
+        {"NumberForString", ok(R"({"name":5,)" + std::string(date) + "}"), Kind::typeMismatch},
+        {"MissingField", ok(R"({"name":"x"})"), Kind::keyNotFound},
+        {"NullField", ok(R"({"name":null,)" + std::string(date) + "}"), Kind::valueNotFound},
+        {"Status600", "HTTP/1.1 600 Odd\r\nContent-Length: 2\r\n\r\n{}", RailsError::unexpected()},
+        {"OverAPIMaximumByLength", "HTTP/1.1 200 OK\r\nContent-Length: 104857600\r\n\r\n", Code::dataLengthExceedsMaximum,
+         true},
+    };
+}
+
+class WebConnectionMisbehavingServer : public ::testing::TestWithParam<UnusableAnswer> {
+protected:
+    void SetUp() override {
+        OAuthManager::shared().setCredential(TestSupport::credential("tok", 3600));
+        WebConnection::resetFailureCount();
+    }
+
+    StoreTestSupport::TemporaryRoot root;
+};
+
+TEST_P(WebConnectionMisbehavingServer, FailsOnceWithATypedError) {
+    const UnusableAnswer& row = GetParam();
+    TestSupport::Script script{Step::send(row.reply)};
+    if (row.holdsAfterReply) script.push_back(Step::hold());
+    ScriptedServer server(script);
+    struct Completions {
+        std::atomic<int> count{0};
+        std::promise<Platform::Result<Stamp>> first;
+    };
+    const auto completions = std::make_shared<Completions>();
+    auto future = completions->first.get_future();
+    {
+        // A timeout far beyond any row's own end, so no row can pass by timing out.
+        WebConnection connection(*Platform::URL::parse(server.url("")), 5.0);
+        connection.makeAPICall(Probe<Stamp>("x"), std::nullopt, false, [completions](Platform::Result<Stamp> result) {
+            if (completions->count++ == 0) completions->first.set_value(std::move(result));
+        });
+        ASSERT_EQ(future.wait_for(60s), std::future_status::ready) << "no completion";
+    }
+    // The completion hops once more on the pool: drain twice.
+    ASSERT_TRUE(TestSupport::drainConcurrentPool());
+    ASSERT_TRUE(TestSupport::drainConcurrentPool());
+    EXPECT_EQ(completions->count.load(), 1);
+    EXPECT_EQ(WebConnection::failureCount(), 1);
+
+    const auto result = future.get();
+    ASSERT_FALSE(result);
+    if (const auto* kind = std::get_if<Kind>(&row.expected)) {
+        const auto* error = result.error<Platform::DecodingError>();
+        ASSERT_NE(error, nullptr) << result.error()->what();
+        EXPECT_EQ(static_cast<int>(error->kind()), static_cast<int>(*kind)) << error->debugDescription();
+    } else if (const auto* rails = std::get_if<RailsError>(&row.expected)) {
+        const auto* error = result.error<RailsError>();
+        ASSERT_NE(error, nullptr) << result.error()->what();
+        EXPECT_EQ(*error, *rails);
+    } else {
+        const auto* error = result.error<Platform::URLError>();
+        ASSERT_NE(error, nullptr) << result.error()->what();
+        EXPECT_EQ(std::string(Platform::URLError::name(error->code())), Platform::URLError::name(std::get<Code>(row.expected)));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, WebConnectionMisbehavingServer, ::testing::ValuesIn(unusableAnswers()),
+                         [](const auto& info) { return info.param.name; });
+
+constexpr int failureLimit = 501;
+
+// The other process: fails calls until the limit, through the shared center.
+const TestSupport::ChildRole failer("fails-past-the-limit", [](const std::string&) {
+    // Refused before sending ("..") and counted: no server needed.
+    const WebConnection failing(*Platform::URL::parse("http://127.0.0.1:9/"), 1.0);
+    WebConnection::resetFailureCount();
+    for (int i = 0; i < failureLimit; ++i) {
+        std::promise<void> done;
+        failing.makeAPICallWithReturn(Common::WebService::LSParameter("..", 0, 10), std::nullopt, false,
+                                         [&](auto) { done.set_value(); });
+        ASSERT_EQ(done.get_future().wait_for(30s), std::future_status::ready);
+    }
+    EXPECT_EQ(WebConnection::failureCount(), 0) << "the 501st failure reset the counter";
+});
+
+TEST(FailureLimitAcrossProcesses, AnotherProcessSeesTheLimitNotification) {
+    QUILLO_REQUIRE_SESSION_BUS();
+    std::mutex mutex;
+    std::condition_variable changed;
+    int seen = 0;
+    auto bus = Platform::detail::SessionBusNotificationTransport::connect();
+    ASSERT_TRUE(bus.transport) << bus.failure;
+    Platform::DistributedNotificationCenter center(bus.transport);
+    center.addObserver(Common::QuilloExceededErrorLimit, [&](const std::string&) {
+        std::lock_guard lock(mutex);
+        ++seen;
+        changed.notify_all();
+    });
+    auto child = ChildProcess::play({.role = "fails-past-the-limit"});
+    ASSERT_EQ(child.wait(), 0);
+    std::unique_lock lock(mutex);
+    EXPECT_TRUE(changed.wait_for(lock, 30s, [&] { return seen > 0; }));
+    EXPECT_EQ(seen, 1);
 }
 
 }  // namespace
