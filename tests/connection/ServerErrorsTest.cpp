@@ -61,13 +61,9 @@ TEST(ErrorMessages, TextsStatusesAndBodies) {
         {RailsError::unauthorized("Token expired").clone(), "Error status 401 Token expired", Code::unauthorized, "Token expired"},
         {RailsError::httpError(Code::badRequest, "エラー😀").clone(), "Error status 400 エラー😀", Code::badRequest, "エラー😀"},
         {RailsError::httpError(Code::badRequest, "").clone(), "Error status 400 ", Code::badRequest, ""},
-        // Bodies that are not well-formed UTF-8 are left out of the message.
-        {RailsError::httpError(Code::badGateway, "\xC0\xAF").clone(), "Error status 502", Code::badGateway, "\xC0\xAF"},
-        {RailsError::httpError(Code::badGateway, "\xE0\x80\xAF").clone(), "Error status 502", Code::badGateway, "\xE0\x80\xAF"},
-        {RailsError::httpError(Code::badGateway, "\xED\xA0\x80").clone(), "Error status 502", Code::badGateway, "\xED\xA0\x80"},
+        // A body that is not well-formed UTF-8 (the validator's own cases are PercentEncodingTest's)
+        // is left out of the message.
         {RailsError::httpError(Code::badGateway, "a\xE3\x81").clone(), "Error status 502", Code::badGateway, "a\xE3\x81"},
-        {RailsError::httpError(Code::badGateway, "\xF4\x90\x80\x80").clone(), "Error status 502", Code::badGateway, "\xF4\x90\x80\x80"},
-        {RailsError::httpError(Code::badGateway, "\x80\xFF").clone(), "Error status 502", Code::badGateway, "\x80\xFF"},
         {RailsError::httpUnexpectedBody().clone(), "データがありません。"},
         {RailsError::cannotGetDownloadURL().clone(), "ダウンロードアドレスを取得できません。"},
         {RailsError::unexpected().clone(), "予期せぬエラーです。"},

@@ -104,18 +104,6 @@ TEST(Entry, BuiltWithGivenParts) {
     EXPECT_EQ(volume("").entry()->name(), "Alpha");
 }
 
-TEST(Entry, TouchSetsOnlyTheDate) {
-    FileEntry entry({.identifier = "1", .modifiedAt = Platform::Date{5}});
-    entry.setVersion({3, 4});
-    entry.touch(Platform::Date{100});
-    EXPECT_EQ(entry.modifiedAt(), Platform::Date{100});
-    const auto before = Platform::Date::now();
-    entry.touch();
-    EXPECT_GE(entry.modifiedAt().value(), before);
-    EXPECT_LE(entry.modifiedAt().value(), Platform::Date::now());
-    EXPECT_EQ(entry.version(), (Version{3, 4}));
-}
-
 TEST(Version, FromDatesAndJSON) {
     using D = Platform::Date;
     const std::tuple<std::optional<D>, std::optional<D>, Version> rows[] = {

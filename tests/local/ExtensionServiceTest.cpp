@@ -141,6 +141,8 @@ TEST(ExtensionService, CallsReachTheOtherProcess) {
         const auto answer = askTransfers(*service);
         ASSERT_FALSE(answer.error) << answer.error->what();
         ASSERT_TRUE(answer.transfers && answer.transfers->size() == 2);
+        EXPECT_EQ((*answer.transfers)[1]->transferID(), "2");
+        EXPECT_EQ((*answer.transfers)[1]->parentID(), "0");
         EXPECT_EQ((*answer.transfers)[1]->name(), "upload-b");
         EXPECT_EQ((*answer.transfers)[1]->action(), "rename");
 

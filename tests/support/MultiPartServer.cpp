@@ -147,34 +147,4 @@ MultiPartServer::MultiPartServer(Faults faults) : faults_(std::move(faults)) {
     });
 }
 
-MultiPartServer::~MultiPartServer() {
-    release();
-}
-
-void MultiPartServer::setFaults(Faults faults) {
-    std::lock_guard lock(mutex_);
-    faults_ = std::move(faults);
-}
-
-MultiPartRecord MultiPartServer::record() const {
-    std::lock_guard lock(mutex_);
-    return record_;
-}
-
-bool MultiPartServer::waitForHeldPart(std::chrono::milliseconds limit) {
-    std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, limit, [&] { return held_; });
-}
-
-void MultiPartServer::release() {
-    std::lock_guard lock(mutex_);
-    released_ = true;
-    changed_.notify_all();
-}
-
-bool MultiPartServer::waitForAbort(std::chrono::milliseconds limit) {
-    std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, limit, [&] { return !record_.abortedKeys.empty(); });
-}
-
 }  // namespace TestSupport

@@ -50,20 +50,26 @@ public:
     using Faults = MultiPartFaults;
 
     explicit MultiPartServer(Faults faults = {});
-    ~MultiPartServer();
+    ~MultiPartServer() { release(); }
 
     // False when not listening.
     bool start() { return server_.start(); }
     // The service's base address, "http://127.0.0.1:<port>".
     std::string baseURL() const { return server_.url(""); }
-    void setFaults(Faults faults);
-    MultiPartRecord record() const;
+    void setFaults(Faults faults) { std::lock_guard lock(mutex_); faults_ = std::move(faults); }
+    MultiPartRecord record() const { std::lock_guard lock(mutex_); return record_; }
 
-    bool waitForHeldPart(std::chrono::milliseconds limit);
-    void release();
-    bool waitForAbort(std::chrono::milliseconds limit);
+    bool waitForHeldPart(std::chrono::milliseconds limit) { return waitUntil(limit, [&] { return held_; }); }
+    // Lets the held part go.
+    void release() { std::lock_guard lock(mutex_); released_ = true; changed_.notify_all(); }
+    bool waitForAbort(std::chrono::milliseconds limit) { return waitUntil(limit, [&] { return !record_.abortedKeys.empty(); }); }
 
 private:
+    template <class Condition>
+    bool waitUntil(std::chrono::milliseconds limit, Condition condition) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, limit, condition);
+    }
     struct Upload {
         std::string key;
         std::map<int, std::string> parts;
