@@ -119,7 +119,6 @@ std::vector<Misbehaviour> misbehaviours() {
         {"Empty200UntilClose", reply(answer("200 OK", "Connection: close\r\n")), Received{200, ""}},
         {"InvalidUTF8Body", reply(withLength("200 OK", "\xff\xfe\xc3(")), Received{200, "\xff\xfe\xc3("}},
         {"Status299", reply(withLength("299 Odd", "odd")), Received{299, "odd"}},
-        {"Status599", reply(withLength("599 Odd", "odd")), Received{599, "odd"}},
         {"Status600", reply(withLength("600 Odd", "odd")), Received{600, "odd"}},
         {"InterimThenFinal", reply(interim + answer("103 Early Hints", "Link: </a>\r\n") + withLength("200 OK", "final")),
          Received{200, "final", "Link"}},
