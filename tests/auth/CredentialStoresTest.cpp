@@ -3,15 +3,23 @@
 #include <atomic>
 #include <cstring>
 #include <future>
+#include <mutex>
+#include <regex>
+#include <set>
 #include <thread>
 
 #include "../platform/StoreTestSupport.h"
+#include "Common/auth/CredentialParameter.h"
+#include "Common/auth/CredentialRefresh.h"
 #include "Common/auth/KeychainError.h"
 #include "Common/auth/KeychainManager.h"
 #include "Common/auth/OAuthManager.h"
 #include "Common/auth/SharedConstants.h"
 #include "Common/auth/SharedContainerDefaults.h"
+#include "Common/connection/OAuthErrorBody.h"
 #include "Common/connection/QuilloBackend.h"
+#include "Common/connection/RailsError.h"
+#include "Common/connection/WebConnection.h"
 #include "Platform/archive/ArchiveError.h"
 #include "Platform/archive/KeyedArchiver.h"
 #include "Platform/archive/KeyedUnarchiver.h"
@@ -20,7 +28,11 @@
 #include "Platform/json/JSONDecoder.h"
 #include "Platform/keychain/Keychain.h"
 #include "Platform/keychain/internal/SQLiteKeychainBackend.h"
-#include "Platform/log/LogStore.h"
+#include "tests/support/Credentials.h"
+#include "tests/support/Failures.h"
+#include "tests/support/FixedClock.h"
+#include "tests/support/LogLines.h"
+#include "tests/support/LoopbackServer.h"
 
 using Platform::detail::SQLiteKeychainBackend;
 
@@ -30,33 +42,15 @@ using StoreTestSupport::TemporaryRoot;
 
 namespace {
 
-std::shared_ptr<const Credential> makeCredential(const std::string& token, std::optional<long> expiresIn = 3600,
-                                                 bool withEmail = true) {
-    std::string json = R"({"access_token":")" + token + R"(","token_type":"bearer","refresh_token":"r-)" + token + "\"";
-    if (expiresIn) json += ",\"expires_in\":" + std::to_string(*expiresIn);
-    json += R"(,"login":"user","email":)" + std::string(withEmail ? "\"u@example.com\"" : "null") + "}";
-    return Platform::JSONDecoder::forAPIResponse().decode<std::shared_ptr<const Credential>>(json);
+std::shared_ptr<const Credential> makeCredential(const std::string& token, std::optional<long> expiresIn = 3600) {
+    return TestSupport::credential(token, expiresIn, "r-" + token);
 }
 
 constexpr int writesPerProcess = 30;
 
-std::size_t countLogLinesWith(const std::string& category, const std::string& text, Platform::Date since) {
-    std::size_t count = 0;
-    for (const auto& entry : Platform::LogStore::shared().entries(since)) {
-        if (entry.category == category && entry.level >= Platform::LogLevel::error &&
-            entry.composedMessage.find(text) != std::string::npos) {
-            ++count;
-        }
-    }
-    return count;
-}
-
-std::size_t countLogLines(const std::string& category, Platform::LogLevel level, Platform::Date since) {
-    std::size_t count = 0;
-    for (const auto& entry : Platform::LogStore::shared().entries(since)) {
-        if (entry.category == category && entry.level == level) ++count;
-    }
-    return count;
+std::size_t countLogLines(const std::string& category, Platform::LogLevel level, Platform::Date since,
+                          const std::string& containing = {}) {
+    return TestSupport::logLines({.category = category, .level = level, .containing = containing, .since = since}).size();
 }
 
 const std::string stagingHost(Platform::rawValue(QuilloBackend::Domain::staging));
@@ -82,8 +76,10 @@ struct StrangeUser {
 };
 
 TEST(RecordArchives, RoundTrip) {
-    for (const bool withEmail : {true, false}) {
-        const auto credential = makeCredential("a", 60, withEmail);
+    for (const char* email : {R"("u@example.com")", "null"}) {
+        const auto credential = Platform::JSONDecoder::forAPIResponse().decode<std::shared_ptr<const Credential>>(
+            std::string(R"({"access_token":"a","token_type":"bearer","refresh_token":"r","expires_in":60,"login":"u","email":)") +
+            email + "}");
         const auto data = Platform::KeyedArchiver::archivedData(*credential, true);
         const auto back = Platform::KeyedUnarchiver::unarchivedObject<Credential>(data);
         ASSERT_TRUE(back);
@@ -111,12 +107,7 @@ TEST(KeychainManager, CredentialsPasswordsAndSecrets) {
     EXPECT_EQ(manager.accessGroup(), "") << "no bundle prefix, no group";
 
     // Nothing stored is keyNotFound, not credentialNotFound.
-    try {
-        manager.credential(stagingHost);
-        ADD_FAILURE();
-    } catch (const KeychainError& e) {
-        EXPECT_EQ(e, KeychainError::keyNotFound());
-    }
+    EXPECT_EQ(TestSupport::thrown<KeychainError>([&] { manager.credential(stagingHost); }), KeychainError::keyNotFound());
     EXPECT_NO_THROW(manager.removeCredential());
     EXPECT_NO_THROW(manager.removePassword());
 
@@ -132,10 +123,6 @@ TEST(KeychainManager, CredentialsPasswordsAndSecrets) {
     ASSERT_EQ(items.size(), 1u);
     EXPECT_TRUE(items[0].synchronizable);
     EXPECT_NE(items[0].data->find("TarnOAuthCredential"), std::string::npos);
-
-    const auto keychainFile = stores.root.path() / appGroupIdentifier / "Keychains" / "keychain.sqlite";
-    EXPECT_EQ(StoreTestSupport::modeOf(keychainFile), 0600u);
-    EXPECT_EQ(StoreTestSupport::modeOf(keychainFile.parent_path()), 0700u);
 
     // Bytes that are no credential archive.
     ASSERT_EQ(stores.keychain.update({.service = "Quillo Credential"}, {.valueData = std::string("junk")}),
@@ -207,28 +194,19 @@ TEST(OAuthManager, ExpiryAndRefresh) {
     EXPECT_FALSE(manager.bearerToken());
     EXPECT_TRUE(manager.canRefresh());
     bool called = false;
-    auto refresher = [&](const std::string&, std::function<void(OAuthManager::CredentialResult)> done) {
+    auto refresher = [&](const std::string& token, std::function<void(OAuthManager::CredentialResult)> done) {
+        EXPECT_EQ(token, "r-forever");
         called = true;
         done(makeCredential("new"));
     };
     manager.updateCredential(refresher).get();
     EXPECT_FALSE(called) << "no credential, nothing to refresh";
 
-    // Expired from the very instant of the expiration on.
-    manager.setCredential(makeCredential("now", 0));
-    EXPECT_TRUE(manager.isExpired());
     manager.setCredential(makeCredential("forever", std::nullopt));
     EXPECT_FALSE(manager.isExpired());
     EXPECT_EQ(manager.bearerToken(), "Bearer forever");
 
     stores.manager.setCredential(*manager.credential(), stagingHost);
-    const auto failing = [](const std::string& token, std::function<void(OAuthManager::CredentialResult)> done) {
-        EXPECT_EQ(token, "r-forever");
-        done(KeychainError::passwordNotFound().clone());
-    };
-    EXPECT_THROW(manager.updateCredential(failing).get(), KeychainError);
-    EXPECT_EQ(manager.credential()->accessToken(), "forever");
-
     manager.updateCredential(refresher).get();
     EXPECT_TRUE(called);
     EXPECT_EQ(manager.credential()->accessToken(), "new");
@@ -240,6 +218,34 @@ TEST(OAuthManager, ExpiryAndRefresh) {
     manager.reloadCredential();
     EXPECT_EQ(manager.credential()->accessToken(), "new");
     EXPECT_EQ(countLogLines("OAuthManager", Platform::LogLevel::error, since), 1u);
+}
+
+// The manager counts a credential as expired from the instant of its expiration on; the
+// credential itself only strictly after it.
+TEST(OAuthManager, ExpiryBoundaryUnderAFixedClock) {
+    Stores stores;
+    OAuthManager manager(stores.manager, [] { return stagingHost; });
+    const Platform::Date decodedAt{1714555800.0};
+    Platform::testing::ScopedFixedClock clock(decodedAt);
+    const auto credential = makeCredential("a", 3600);
+    ASSERT_EQ(credential->expiration(), decodedAt.addingTimeInterval(3600)) << "now + expires_in, read from the clock";
+    manager.setCredential(credential);
+    const struct {
+        const char* name;
+        double fromExpiration;  // seconds
+        bool managerExpired, credentialExpired;
+    } cases[] = {
+        {"well before", -3600, false, false},
+        {"a millisecond before", -0.001, false, false},
+        {"at the instant", 0, true, false},
+        {"a millisecond after", 0.001, true, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        clock.set(credential->expiration().addingTimeInterval(c.fromExpiration));
+        EXPECT_EQ(manager.isExpired(), c.managerExpired);
+        EXPECT_EQ(credential->isExpired(), c.credentialExpired);
+    }
 }
 
 TEST(OAuthManager, ReadersNeverSeeATornCredential) {
@@ -270,36 +276,30 @@ TEST(OAuthManager, ReadersNeverSeeATornCredential) {
     for (auto& reader : readers) reader.join();
 }
 
-// The other process of the next tests; ChildProcess::role() says what it does.
-TEST(CrossProcess, DISABLED_Plays) {
-    ASSERT_TRUE(StoreTestSupport::enterChildRoot());
-    const auto role = TestSupport::ChildProcess::role().value_or("");
+// The other process of the next tests.
+const TestSupport::ChildRole signIn("sign-in", [](const std::string& order) {
     const auto credential = makeCredential("from-child");
-    if (role == "sign-in" || role == "sign-in-settings-first") {
-        auto settings = SharedContainerDefaults::sharedContainerDefaults();
-        settings.setDomain(stagingHost);
-        settings.setAccount("child");
-        if (role == "sign-in") {
-            KeychainManager::shared().setCredential(*credential, stagingHost);
-            settings.setCredential(credential);
-        } else {
-            settings.setCredential(credential);
-            KeychainManager::shared().setCredential(*credential, stagingHost);
-        }
-    } else if (role == "read-settings-first") {
-        const auto fromSettings = SharedContainerDefaults::sharedContainerDefaults().credential();
-        ASSERT_TRUE(fromSettings);
-        EXPECT_EQ(fromSettings->accessToken(), "from-child");
-        EXPECT_EQ(KeychainManager::shared().credential(stagingHost)->accessToken(), "from-child");
-    } else if (role == "write-credentials") {
-        ASSERT_TRUE(TestSupport::ChildProcess::hear(30s));
-        for (int i = 0; i < writesPerProcess; ++i) {
-            KeychainManager::shared().setCredential(*makeCredential("child-" + std::to_string(i)), stagingHost);
-        }
-    } else {
-        FAIL() << "unknown role " << role;
+    auto settings = SharedContainerDefaults::sharedContainerDefaults();
+    settings.setDomain(stagingHost);
+    settings.setAccount("child");
+    if (order == "settings-first") settings.setCredential(credential);
+    KeychainManager::shared().setCredential(*credential, stagingHost);
+    settings.setCredential(credential);
+});
+
+const TestSupport::ChildRole readSettingsFirst("read-settings-first", [](const std::string&) {
+    const auto fromSettings = SharedContainerDefaults::sharedContainerDefaults().credential();
+    ASSERT_TRUE(fromSettings);
+    EXPECT_EQ(fromSettings->accessToken(), "from-child");
+    EXPECT_EQ(KeychainManager::shared().credential(stagingHost)->accessToken(), "from-child");
+});
+
+const TestSupport::ChildRole writeCredentials("write-credentials", [](const std::string&) {
+    ASSERT_TRUE(TestSupport::ChildProcess::hear(30s));
+    for (int i = 0; i < writesPerProcess; ++i) {
+        KeychainManager::shared().setCredential(*makeCredential("child-" + std::to_string(i)), stagingHost);
     }
-}
+});
 
 // A sign-in in another process reaches this one's manager on reload, and a process that
 // has not touched the keychain yet reads what was stored, whichever store came first.
@@ -307,11 +307,11 @@ TEST(CrossProcess, AFreshProcessReadsTheSettingsFirst) {
     enum class Written { byTheOtherProcess, underTheTypeName };
     const struct {
         const char* name;
-        const char* writerRole;
+        const char* order;
         Written written;
     } cases[] = {
-        {"keychain, then settings", "sign-in", Written::byTheOtherProcess},
-        {"settings, then keychain", "sign-in-settings-first", Written::byTheOtherProcess},
+        {"keychain, then settings", "keychain-first", Written::byTheOtherProcess},
+        {"settings, then keychain", "settings-first", Written::byTheOtherProcess},
         {"records under the type's own name", nullptr, Written::underTheTypeName},
     };
     for (const auto& c : cases) {
@@ -322,9 +322,9 @@ TEST(CrossProcess, AFreshProcessReadsTheSettingsFirst) {
             OAuthManager manager(stores.manager,
                                  [] { return SharedContainerDefaults::sharedContainerDefaults().domain(); });
             EXPECT_FALSE(manager.credential());
-            auto writer = TestSupport::ChildProcess::start(
-                "CrossProcess.DISABLED_Plays", StoreTestSupport::childOptions(stores.root.path(), c.writerRole));
-            ASSERT_EQ(writer.wait(), 0);
+            ASSERT_EQ(TestSupport::ChildProcess::play({.role = "sign-in", .containerRoot = stores.root.path(), .argument = c.order})
+                          .wait(),
+                      0);
             EXPECT_EQ(stores.settings.account(), "child");
             manager.reloadCredential();
             ASSERT_TRUE(manager.credential());
@@ -344,16 +344,13 @@ TEST(CrossProcess, AFreshProcessReadsTheSettingsFirst) {
         if (c.written == Written::byTheOtherProcess) {
             EXPECT_NE(stored.find(R"("TarnOAuthCredential")"), std::string::npos) << "one name, whatever the order";
         }
-        auto reader = TestSupport::ChildProcess::start(
-            "CrossProcess.DISABLED_Plays", StoreTestSupport::childOptions(stores.root.path(), "read-settings-first"));
-        EXPECT_EQ(reader.wait(), 0);
+        EXPECT_EQ(TestSupport::ChildProcess::play({.role = "read-settings-first", .containerRoot = stores.root.path()}).wait(), 0);
     }
 }
 
 TEST(CrossProcess, TwoProcessesWriteTheKeychainAtOnce) {
     Stores stores;
-    auto child = TestSupport::ChildProcess::start(
-        "CrossProcess.DISABLED_Plays", StoreTestSupport::childOptions(stores.root.path(), "write-credentials"));
+    auto child = TestSupport::ChildProcess::play({.role = "write-credentials", .containerRoot = stores.root.path()});
     ASSERT_TRUE(child.send());
     for (int i = 0; i < writesPerProcess; ++i) {
         EXPECT_NO_THROW(stores.manager.setCredential(*makeCredential("parent-" + std::to_string(i)), stagingHost));
@@ -369,23 +366,18 @@ TEST(CrossProcess, TwoProcessesWriteTheKeychainAtOnce) {
     EXPECT_EQ(items.size(), 1u);
 }
 
-// A process that starts while another one holds a store: the manager keeps the reason,
-// and signs in by itself once the store is free.
+// A process that starts while another one holds a store from everyone: the manager keeps
+// the reason, and signs in by itself once the store is free. (A writer holds up no
+// opening: StoreLockingTest.)
 TEST(OAuthManager, StartsWhileAStoreIsHeld) {
-    using StoreTestSupport::Hold;
     enum class Held { settings, keychain };
-    enum class Expect { loadedAtOnce, loadedOnceFree };
     const struct {
         const char* name;
         Held held;
-        Hold hold;
-        Expect expect;
         const char* logCategory;  // where the reason is logged
     } cases[] = {
-        {"settings held by a writer", Held::settings, Hold::writer, Expect::loadedAtOnce, nullptr},
-        {"keychain held by a writer", Held::keychain, Hold::writer, Expect::loadedAtOnce, nullptr},
-        {"settings held from everyone", Held::settings, Hold::everyone, Expect::loadedOnceFree, "UserDefaults"},
-        {"keychain held from everyone", Held::keychain, Hold::everyone, Expect::loadedOnceFree, "Keychain"},
+        {"settings held", Held::settings, "UserDefaults"},
+        {"keychain held", Held::keychain, "Keychain"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -400,7 +392,7 @@ TEST(OAuthManager, StartsWhileAStoreIsHeld) {
         const auto file = c.held == Held::settings
                               ? group / "Preferences" / (std::string(appGroupIdentifier) + ".sqlite")
                               : group / "Keychains" / "keychain.sqlite";
-        auto holder = StoreTestSupport::startHolder(c.hold, file);
+        auto holder = StoreTestSupport::startHolder(StoreTestSupport::Hold::everyone, file);
         ASSERT_EQ(holder.receive(30s), 'L');
 
         const Platform::StoreOptions shortWait{.busyTimeout = 200ms};
@@ -409,17 +401,14 @@ TEST(OAuthManager, StartsWhileAStoreIsHeld) {
         const auto since = Platform::Date::now();
         OAuthManager manager(keychainManager,
                              [&] { return SharedContainerDefaults::sharedContainerDefaults(shortWait).domain(); });
-        if (c.expect == Expect::loadedOnceFree) {
-            // Only lastLoadError here: a reader would start a retry that the store still refuses.
-            const auto error = manager.lastLoadError();
-            ASSERT_TRUE(error);
-            EXPECT_EQ(error->errorDescription(), c.held == Held::settings
-                                                     ? SharedDefaultsError().errorDescription()
-                                                     : KeychainError::keyNotFound().errorDescription());
-            EXPECT_TRUE(error->failureReason()) << "the store's reason travels along";
-            EXPECT_EQ(countLogLines("OAuthManager", Platform::LogLevel::error, since), 1u);
-            EXPECT_GE(countLogLinesWith(c.logCategory, "database is locked", since), 1u);
-        }
+        // Only lastLoadError here: a reader would start a retry that the store still refuses.
+        const auto error = manager.lastLoadError();
+        ASSERT_TRUE(error);
+        EXPECT_EQ(error->errorDescription(), c.held == Held::settings ? SharedDefaultsError().errorDescription()
+                                                                      : KeychainError::keyNotFound().errorDescription());
+        EXPECT_TRUE(error->failureReason()) << "the store's reason travels along";
+        EXPECT_EQ(countLogLines("OAuthManager", Platform::LogLevel::error, since), 1u);
+        EXPECT_GE(countLogLines(c.logCategory, Platform::LogLevel::error, since, "database is locked"), 1u);
         ASSERT_TRUE(holder.send());
         ASSERT_EQ(holder.wait(), 0);
 
@@ -454,14 +443,139 @@ TEST(OAuthManager, RefresherFailuresReachTheCaller) {
         SCOPED_TRACE(c.name);
         auto future = manager.updateCredential(c.refresher);
         ASSERT_EQ(future.wait_for(30s), std::future_status::ready);
-        try {
-            future.get();
-            ADD_FAILURE() << "no error";
-        } catch (const KeychainError& error) {
-            EXPECT_EQ(error, KeychainError::passwordNotFound());
-        }
+        EXPECT_EQ(TestSupport::thrown<KeychainError>([&] { future.get(); }), KeychainError::passwordNotFound());
         EXPECT_EQ(manager.credential()->accessToken(), "kept");
     }
+}
+
+// Refreshing the shared credential across processes.
+std::shared_ptr<const Credential> credential(const std::string& generation, long expiresIn) {
+    return TestSupport::credential("a-" + generation, expiresIn, "r-" + generation);
+}
+
+// A token endpoint whose refresh tokens are good for one use, as the service's are.
+struct TokenServer {
+    enum class Mode { rotate, refuseAll };
+    explicit TokenServer(Mode mode) {
+        server.on("POST", "/oauth/token", [this, mode](const httplib::Request& request, httplib::Response& response) {
+            std::lock_guard lock(mutex);
+            std::smatch match;
+            const bool current = std::regex_search(request.body, match, std::regex("refresh_token=r-([0-9]+)")) &&
+                                 std::stoi(match[1]) == generation;
+            if (mode == Mode::refuseAll || !current) {
+                response.status = 400;
+                response.set_content(R"({"error":"invalid_grant","error_description":"spent"})", "application/json");
+                return;
+            }
+            ++generation;
+            const auto g = std::to_string(generation);
+            response.set_content(R"({"access_token":"a-)" + g + R"(","token_type":"bearer","refresh_token":"r-)" + g +
+                                     R"(","expires_in":3600,"login":"user","email":null})",
+                                 "application/json");
+        });
+        if (!server.start()) std::abort();
+    }
+    TestSupport::LoopbackServer server;
+    std::mutex mutex;
+    int generation = 0;
+};
+
+// The stores of one process, in the application-group root of the test.
+struct Process {
+    Platform::Keychain keychain{Platform::detail::SQLiteKeychainBackend::forApplicationGroup(appGroupIdentifier)};
+    KeychainManager keychainManager{keychain};
+    SharedContainerDefaults settings = SharedContainerDefaults::sharedContainerDefaults();
+    OAuthManager oauth{keychainManager, [this] { return settings.domain(); }};
+    WebConnection connection;
+
+    explicit Process(const std::string& serverURL) : connection(Platform::URL::parse(serverURL).value()) {}
+
+    Platform::Result<CredentialRefresh::Outcome> refresh() {
+        CredentialRefresh refresh(oauth, keychainManager, settings);
+        return refresh.refreshIfExpired([this](const std::string& token, auto done) {
+            using WebService::CredentialParameter;
+            connection.makeAPICall(CredentialParameter(), CredentialParameter::dataForRefresh(token), false,
+                                   std::move(done));
+        });
+    }
+};
+
+void storeSignIn(const std::shared_ptr<const Credential>& stored) {
+    auto settings = SharedContainerDefaults::sharedContainerDefaults();
+    Platform::Keychain keychain(Platform::detail::SQLiteKeychainBackend::forApplicationGroup(appGroupIdentifier));
+    KeychainManager(keychain).setCredential(*stored, settings.domain());
+    settings.setCredential(stored);
+}
+
+// The other process of the race: refreshes once the parent says go, and tells which outcome.
+const TestSupport::ChildRole racer("refresh-racer", [](const std::string& serverURL) {
+    Process process(serverURL);
+    ASSERT_TRUE(TestSupport::ChildProcess::tell());  // holds the old credential, as the parent does
+    ASSERT_TRUE(TestSupport::ChildProcess::hear(30s));
+    const auto outcome = process.refresh();
+    ASSERT_TRUE(outcome) << outcome.error()->what();
+    EXPECT_EQ(process.oauth.credential()->accessToken(), "a-1");
+    ASSERT_TRUE(TestSupport::ChildProcess::tell(static_cast<char>('0' + static_cast<int>(outcome.value()))));
+});
+
+// Two processes refreshing the one shared credential at once spend its refresh token
+// once, and both end with the new credential.
+TEST(CredentialRefresh, TwoProcessesRefreshOnce) {
+    StoreTestSupport::TemporaryRoot root;
+    TokenServer tokens(TokenServer::Mode::rotate);
+    storeSignIn(credential("0", 0));
+    auto child =
+        TestSupport::ChildProcess::play({.role = "refresh-racer", .containerRoot = root.path(), .argument = tokens.server.url("")});
+
+    Process process(tokens.server.url(""));
+    ASSERT_TRUE(child.receive(60s));
+    ASSERT_TRUE(child.send());
+    const auto outcome = process.refresh();
+    ASSERT_TRUE(outcome) << outcome.error()->what();
+    const auto childOutcome = child.receive(60s);
+    ASSERT_EQ(child.wait(), 0);
+    ASSERT_TRUE(childOutcome);
+
+    EXPECT_EQ(tokens.server.requestCount(), 1u);
+    // One refreshed, the other found it done; which one is the race's.
+    std::multiset<int> outcomes{static_cast<int>(outcome.value()), *childOutcome - '0'};
+    EXPECT_EQ(outcomes, (std::multiset<int>{static_cast<int>(CredentialRefresh::Outcome::refreshedElsewhere),
+                                            static_cast<int>(CredentialRefresh::Outcome::refreshed)}));
+    EXPECT_EQ(process.oauth.credential()->accessToken(), "a-1");
+    // Stored before adopted: a reload keeps the live refresh token.
+    process.oauth.reloadCredential();
+    EXPECT_EQ(process.oauth.credential()->refreshToken(), "r-1");
+    EXPECT_EQ(process.settings.credential()->refreshToken(), "r-1");
+}
+
+// Each refusal counts; after ten the helper stops asking and says to sign in again, and
+// a credential that is still good is left alone.
+TEST(CredentialRefresh, RefusalsCountUntilSignInIsNeeded) {
+    StoreTestSupport::TemporaryRoot root;
+    TokenServer tokens(TokenServer::Mode::refuseAll);
+    storeSignIn(credential("0", 0));
+    Process process(tokens.server.url(""));
+    for (int refusal = 1; refusal <= 10; ++refusal) {
+        SCOPED_TRACE(refusal);
+        const auto outcome = process.refresh();
+        ASSERT_FALSE(outcome);
+        const auto* rails = outcome.error<RailsError>();
+        ASSERT_NE(rails, nullptr);
+        const auto body = OAuthErrorBody::from(*rails);
+        ASSERT_TRUE(body && body->isInvalidGrant());
+        EXPECT_EQ(body->errorDescription, "spent");
+        EXPECT_EQ(process.oauth.countOfErrors(), refusal);
+    }
+    const auto refused = process.refresh();
+    ASSERT_NE(refused.error<CredentialRefreshError>(), nullptr);
+    EXPECT_EQ(refused.error<CredentialRefreshError>()->kind(), CredentialRefreshError::Case::refusedTooOften);
+    EXPECT_EQ(tokens.server.requestCount(), 10u);
+
+    storeSignIn(credential("7", 3600));
+    EXPECT_EQ(process.refresh().value(), CredentialRefresh::Outcome::refreshedElsewhere);
+    EXPECT_EQ(process.oauth.countOfErrors(), 0);
+    EXPECT_EQ(process.refresh().value(), CredentialRefresh::Outcome::stillValid);
+    EXPECT_EQ(tokens.server.requestCount(), 10u);
 }
 
 }  // namespace

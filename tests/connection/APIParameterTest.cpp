@@ -2,11 +2,15 @@
 
 #include <functional>
 #include <memory>
+#include <regex>
+#include <set>
 
 #include "Common/connection/APIRequest.h"
-#include "Common/service/LSParameter.h"
+#include "Common/connection/CommonError.h"
+#include "Common/connection/QuilloBackend.h"
 #include "Common/service/DownloadParameter.h"
 #include "Common/service/FetchThumbnailParameter.h"
+#include "Common/service/LSParameter.h"
 #include "Common/service/RenameParameter.h"
 #include "Common/service/TarnItemParameter.h"
 #include "Common/service/TrashParameter.h"
@@ -48,15 +52,6 @@ struct BadPath : APIEndpoint<BadPath, Nothing> {
 
 static_assert(APIParameterType<ListParameter>);
 
-TEST(APIMethod, RawValuesAreExact) {
-    for (auto method : Platform::allCases<APIMethod>()) {
-        EXPECT_EQ(Platform::fromRawValue<APIMethod>(Platform::rawValue(method)), method);
-    }
-    for (std::string_view raw : {"get", "Patch", "", "HEAD", "GET "}) {
-        EXPECT_FALSE(Platform::fromRawValue<APIMethod>(raw).has_value()) << raw;
-    }
-}
-
 TEST(APIParameter, PathsAndRequestLines) {
     const std::tuple<std::string, std::vector<URLQueryItem>, std::string> rows[] = {
         {"abc", {}, "GET /folders/abc/ls"},
@@ -80,35 +75,20 @@ TEST(APIRequest, BuildsURLHeadersAndRequest) {
     EXPECT_EQ(url->absoluteString(), "http://api.local.test:3000/folders/7/ls?q=a%2Bb%26c%20d");
 
     using Headers = std::vector<std::pair<std::string, std::optional<std::string>>>;
-    const std::tuple<const APIParameter*, std::optional<std::string_view>, Headers> rows[] = {
-        {&list, "tok", {{"Authorization", "Bearer tok"}}},
-        {&list, std::nullopt, {}},
-    };
-    for (const auto& [parameter, token, expected] : rows) {
-        EXPECT_EQ(apiRequestHeaders(*parameter, token), expected);
-    }
-    const VolumesParameter volumes;
-    EXPECT_EQ(apiRequestHeaders(volumes, "t"),
+    EXPECT_EQ(apiRequestHeaders(list, "tok"), (Headers{{"Authorization", "Bearer tok"}}));
+    EXPECT_EQ(apiRequestHeaders(list, std::nullopt), Headers{});
+    EXPECT_EQ(apiRequestHeaders(VolumesParameter(), "t"),
               (Headers{{"Content-Type", "application/json; charset=UTF-8"}, {"Authorization", "Bearer t"}}));
-    const TokenParameter token;
-    EXPECT_TRUE(apiRequestHeaders(token, "t").empty()) << "the token endpoint never carries a bearer token";
-
-    const auto request = makeURLRequest(*url, Platform::URLRequestCachePolicy::reloadIgnoringLocalCacheData,
-                                        apiRequestTimeoutInterval, std::string("body"), "PATCH",
-                                        {{"A", "1"}, {"B", std::nullopt}, {"C", "3"}});
-    EXPECT_EQ(request.httpMethod, "PATCH");
-    EXPECT_EQ(request.timeoutInterval, 180);
-    EXPECT_EQ(request.httpBody, "body");
-    EXPECT_EQ(request.allHTTPHeaderFields,
-              (std::vector<std::pair<std::string, std::string>>{{"A", "1"}, {"C", "3"}}));
+    EXPECT_TRUE(apiRequestHeaders(TokenParameter(), "t").empty()) << "the token endpoint never carries a bearer token";
+    // A header without a value adds nothing.
+    EXPECT_EQ(makeURLRequest(*url, {}, apiRequestTimeoutInterval, std::nullopt, "GET", {{"A", "1"}, {"B", std::nullopt}})
+                  .allHTTPHeaderFields,
+              (std::vector<std::pair<std::string, std::string>>{{"A", "1"}}));
 
     // A path that is not one cannot become a URL: the pipeline fails before sending.
     EXPECT_FALSE(apiRequestURL(server, BadPath()).has_value());
 }
 
-}  // namespace
-
-namespace {
 
 // Every endpoint type whose path holds an identifier.
 const struct {
@@ -163,6 +143,87 @@ TEST(APIRequest, IdentifiersCannotLeaveTheirPathSegment) {
             }
         }
     }
+}
+
+using Common::CommonError;
+using Common::QuilloBackend;
+using Domain = QuilloBackend::Domain;
+
+TEST(QuilloBackend, EnvironmentTable) {
+    const std::string production(Platform::rawValue(Domain::production));
+    struct Row {
+        Domain domain;
+        std::string scheme;
+        std::optional<int> port;
+    };
+    const Row rows[] = {
+        {Domain::local, "http", 3000},
+        {Domain::staging, "https", std::nullopt},
+        {Domain::production, "https", std::nullopt},
+        {Domain::tfc, "https", std::nullopt},
+    };
+    std::set<std::string> identities;
+    const std::regex hex64("[0-9a-f]{64}");
+    for (const auto& row : rows) {
+        const QuilloBackend backend(row.domain);
+        const std::string hostName(Platform::rawValue(row.domain));
+        SCOPED_TRACE(hostName);
+        ASSERT_TRUE(backend.baseURL().has_value());
+        EXPECT_EQ(backend.scheme(), row.scheme);
+        EXPECT_EQ(backend.host(), "api." + hostName);
+        EXPECT_EQ(backend.port(), row.port);
+        EXPECT_EQ(backend.baseURL()->path().find_first_not_of('/'), std::string::npos) << "no path";
+        EXPECT_TRUE(std::regex_match(backend.clientID(), hex64));
+        EXPECT_TRUE(std::regex_match(backend.clientSecret(), hex64));
+        identities.insert(backend.clientID());
+        identities.insert(backend.clientSecret());
+
+        const auto page = backend.pageURL("/settings");
+        ASSERT_TRUE(page.has_value());
+        EXPECT_EQ(page->host(), hostName) << "pages live on the bare host";
+        EXPECT_EQ(page->port(), row.port);
+        EXPECT_EQ(page->path(), "/settings");
+
+        if (row.domain != Domain::production) {
+            EXPECT_EQ(hostName.substr(hostName.find('.') + 1), production) << "one more leading label";
+        }
+        EXPECT_EQ(QuilloBackend(hostName), backend);
+        EXPECT_EQ(Common::backend({.identifier = hostName}), backend);
+    }
+    EXPECT_EQ(identities.size(), 8u) << "each environment has its own identifier and secret";
+}
+
+TEST(QuilloBackend, UnknownNamesAreRefused) {
+    std::string upper(Platform::rawValue(Domain::production));
+    for (auto& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (const std::string& name : std::vector<std::string>{"", "dev", upper, std::string(Platform::rawValue(Domain::local)) + " "}) {
+        try {
+            QuilloBackend backend(name);
+            ADD_FAILURE() << "accepted " << name;
+        } catch (const CommonError& e) {
+            EXPECT_EQ(e, CommonError::unrecognizedEnvironment(name));
+            EXPECT_EQ(e.errorDescription(), "環境 " + name + " は認識できません。");
+        }
+        EXPECT_FALSE(Common::backend({.identifier = name}).has_value());
+    }
+}
+
+TEST(QuilloBackend, ItemLinks) {
+    const Platform::FileProviderDomain domain{.identifier = "quillo.example.com"};
+    const std::tuple<std::string, std::string, std::string> rows[] = {
+        {"01", "https://quillo.example.com/f/0", "https://quillo.example.com/f/01"},
+        {"0", "https://quillo.example.com/f/0", "https://quillo.example.com/f/0"},
+        {"12345", "https://quillo.example.com/f/12345", "https://quillo.example.com/f/12345"},
+    };
+    for (const auto& [identifier, viaDomain, viaHost] : rows) {
+        EXPECT_EQ(Common::itemURLComponents(domain, {identifier}).url()->absoluteString(), viaDomain);
+        EXPECT_EQ(Common::itemURLComponents(domain.identifier, identifier).url()->absoluteString(), viaHost);
+    }
+    // Links always use https without a port, whatever the environment says.
+    const auto local = std::string(Platform::rawValue(Domain::local));
+    const auto link = Common::itemURLComponents({.identifier = local}, {"7"}).url();
+    EXPECT_EQ(link->scheme(), "https");
+    EXPECT_FALSE(link->port().has_value());
 }
 
 }  // namespace

@@ -11,7 +11,6 @@
 #include <fstream>
 #include <future>
 #include <regex>
-#include <sstream>
 
 #include "Common/auth/SharedConstants.h"
 #include "Common/local/ExtensionServiceChannel.h"
@@ -25,6 +24,7 @@
 #include "tests/platform/StoreTestSupport.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/SessionBusTestSupport.h"
+#include "tests/support/TemporaryFolder.h"
 
 namespace {
 
@@ -34,21 +34,7 @@ using Common::Transfer;
 using Platform::IPCError;
 using TestSupport::ChildProcess;
 
-constexpr const char* socketVariable = "QUILLO_SERVICE_SOCKET";
-
-class TemporaryFolder {
-public:
-    TemporaryFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "quillo-ipc-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) std::abort();
-        path_ = pattern;
-    }
-    ~TemporaryFolder() { std::filesystem::remove_all(path_); }
-    const std::filesystem::path& path() const { return path_; }
-
-private:
-    std::filesystem::path path_;
-};
+using TestSupport::TemporaryFolder;
 
 // Two transfers named after the call's arguments, and this process's log.
 class TwoTransfers : public ExtensionService {
@@ -98,47 +84,65 @@ std::optional<IPCError::Code> ipcCode(const Platform::ErrorPtr& error) {
     return ipc ? std::optional(ipc->code()) : std::nullopt;
 }
 
-// The extension's process: serves the socket the parent named until told to stop.
-TEST(ExtensionServiceProcess, DISABLED_Serves) {
-    const auto role = ChildProcess::role();
-    const char* socket = std::getenv(socketVariable);
-    ASSERT_TRUE(role && socket);
-    const std::filesystem::path path(socket);
+// The extension's process: listens at the socket the parent names (empty: the usual
+// path), says 'R', stops when told, then says 'S'. A named listener serves TwoTransfers
+// and holds the bus name; the bare ones answer without it, with an empty reply, with a
+// log file where transfers belong, or by dying.
+enum class Listener { named, bare, wrongClass, dies };
+
+void listen(const std::string& socket, Listener kind) {
+    const std::filesystem::path path = socket.empty() ? Common::extensionServiceSocketPath() : std::filesystem::path(socket);
     Platform::Bundle::setMain(Platform::Bundle{"com.example.extension", {}});
-    std::optional<Common::ExtensionServiceListener> service;
-    std::optional<Platform::MessageListener> raw;
-    if (*role == "serve") {
-        service.emplace(std::make_shared<TwoTransfers>(path.parent_path()), path);
-    } else {
-        // A service that answers with a log file where transfers belong, or dies on the call.
-        raw.emplace(path, Common::extensionServiceInterface(),
-                    [dies = *role == "die"](const std::string& selector, const Platform::Data&, auto reply) {
-                        if (dies) ::_exit(0);
-                        Common::detail::ServiceReply answer{.selector = selector,
-                                                            .logFile = Common::detail::ArchivedURL{"file:///tmp/x"}};
-                        reply(Platform::KeyedArchiver::archivedData(answer, true));
-                    });
+    {
+        std::optional<Common::ExtensionServiceListener> named;
+        std::optional<Platform::MessageListener> bare;
+        if (kind == Listener::named) {
+            named.emplace(std::make_shared<TwoTransfers>(path.parent_path()), path);
+        } else {
+            bare.emplace(path, Common::extensionServiceInterface(), [kind](const std::string& selector, const Platform::Data&, auto reply) {
+                if (kind == Listener::dies) ::_exit(0);
+                Common::detail::ServiceReply answer{.selector = selector};
+                if (kind == Listener::wrongClass) answer.logFile = Common::detail::ArchivedURL{"file:///tmp/x"};
+                reply(Platform::KeyedArchiver::archivedData(answer, true));
+            });
+        }
+        ASSERT_TRUE(ChildProcess::tell('R'));
+        (void)ChildProcess::hear(60s);
     }
-    ASSERT_TRUE(ChildProcess::tell('R'));
+    ASSERT_TRUE(ChildProcess::tell('S'));
     (void)ChildProcess::hear(60s);
 }
+
+const TestSupport::ChildRole listeners[] = {
+    {"extension-listens", [](const std::string& socket) { listen(socket, Listener::named); }},
+    {"extension-listens-bare", [](const std::string& socket) { listen(socket, Listener::bare); }},
+    {"extension-answers-wrong-class", [](const std::string& socket) { listen(socket, Listener::wrongClass); }},
+    {"extension-dies", [](const std::string& socket) { listen(socket, Listener::dies); }},
+    // The application's side, given no path.
+    {"extension-caller",
+     [](const std::string&) {
+         const auto answer = askTransfers(*Common::ExtensionServiceConnection::connect());
+         EXPECT_FALSE(answer.error) << answer.error->what();
+     }},
+};
 
 TEST(ExtensionService, CallsReachTheOtherProcess) {
     TemporaryFolder folder;
     const auto path = folder.path() / "service.sock";
     const auto start = [&](const char* role) {
-        auto child = ChildProcess::start("ExtensionServiceProcess.DISABLED_Serves",
-                                         {.role = role, .environment = {{socketVariable, path.string()}}});
+        auto child = ChildProcess::play({.role = role, .argument = path.string()});
         EXPECT_EQ(child.receive(60s), 'R') << role;
         return child;
     };
 
     {
-        auto child = start("serve");
+        auto child = start("extension-listens");
         const auto service = Common::ExtensionServiceConnection::connect(path);
         const auto answer = askTransfers(*service);
         ASSERT_FALSE(answer.error) << answer.error->what();
         ASSERT_TRUE(answer.transfers && answer.transfers->size() == 2);
+        EXPECT_EQ((*answer.transfers)[1]->transferID(), "2");
+        EXPECT_EQ((*answer.transfers)[1]->parentID(), "0");
         EXPECT_EQ((*answer.transfers)[1]->name(), "upload-b");
         EXPECT_EQ((*answer.transfers)[1]->action(), "rename");
 
@@ -150,23 +154,20 @@ TEST(ExtensionService, CallsReachTheOtherProcess) {
         });
         const auto url = await(file);
         ASSERT_TRUE(url);
-        std::ifstream in(*Platform::filePath(*url));
-        std::stringstream text;
-        text << in.rdbuf();
+        const auto text = TestSupport::readFile(*Platform::filePath(*url));
         // The listener's own lines come first.
         const std::regex lines(R"((?:[^\n]*\n)*\[[-:.T0-9]{23}Z\] \[Extension\] \[ERROR\] Upload of a\.txt failed)"
                                "\n"
                                R"(\[[-:.T0-9]{23}Z\] \[Extension\] \[NOTICE\] Signed in as <private>)");
-        EXPECT_TRUE(std::regex_match(text.str(), lines)) << text.str();
-        EXPECT_TRUE(child.send());
+        EXPECT_TRUE(std::regex_match(text, lines)) << text;
         EXPECT_EQ(child.wait(), 0);
     }
     const struct {
         const char* role;
         IPCError::Code code;
     } failures[] = {
-        {"wrong-class", IPCError::Code::classNotAllowed},
-        {"die", IPCError::Code::connectionInterrupted},
+        {"extension-answers-wrong-class", IPCError::Code::classNotAllowed},
+        {"extension-dies", IPCError::Code::connectionInterrupted},
     };
     for (const auto& c : failures) {
         SCOPED_TRACE(c.role);
@@ -174,44 +175,12 @@ TEST(ExtensionService, CallsReachTheOtherProcess) {
         const auto answer = askTransfers(*Common::ExtensionServiceConnection::connect(path));
         EXPECT_FALSE(answer.transfers);
         EXPECT_EQ(ipcCode(answer.error), c.code) << (answer.error ? answer.error->what() : "no error");
-        (void)child.send();
         EXPECT_EQ(child.wait(), 0);
     }
 }
 
-// A listener at the socket the parent names (none: the usual path), with the bus name
-// ("named") or a bare one without it; it stops when told, then reports 'S'.
-TEST(ExtensionServiceOnBus, DISABLED_Listens) {
-    const auto role = ChildProcess::role();
-    ASSERT_TRUE(role);
-    const char* socket = std::getenv(socketVariable);
-    const std::filesystem::path path = socket && *socket ? std::filesystem::path(socket) : Common::extensionServiceSocketPath();
-    {
-        std::optional<Common::ExtensionServiceListener> named;
-        std::optional<Platform::MessageListener> bare;
-        if (*role == "named") {
-            named.emplace(std::make_shared<TwoTransfers>(path.parent_path()), path);
-        } else {
-            bare.emplace(path, Common::extensionServiceInterface(), [](const std::string& selector, const Platform::Data&, auto reply) {
-                reply(Platform::KeyedArchiver::archivedData(Common::detail::ServiceReply{.selector = selector}, true));
-            });
-        }
-        ASSERT_TRUE(ChildProcess::tell('R'));
-        (void)ChildProcess::hear(60s);
-    }
-    ASSERT_TRUE(ChildProcess::tell('S'));
-    (void)ChildProcess::hear(60s);
-}
-
-// The application's side, given no path.
-TEST(ExtensionServiceOnBus, DISABLED_Calls) {
-    const auto answer = askTransfers(*Common::ExtensionServiceConnection::connect());
-    EXPECT_FALSE(answer.error) << answer.error->what();
-}
-
 TEST(ExtensionServiceOnBus, CallerFindsTheListener) {
     enum class Bus { none, session };
-    enum class Listener { named, bare };
     enum class Place { usual, elsewhere };
     const struct {
         const char* name;
@@ -231,14 +200,14 @@ TEST(ExtensionServiceOnBus, CallerFindsTheListener) {
         }
         TemporaryFolder folder;
         // The usual path is in the runtime folder; the bus, if any, comes from its address.
-        std::vector<std::pair<std::string, std::string>> environment{
-            {"XDG_RUNTIME_DIR", folder.path().string()},
-            {socketVariable, c.place == Place::elsewhere ? (folder.path() / "elsewhere.sock").string() : ""}};
+        std::vector<std::pair<std::string, std::string>> environment{{"XDG_RUNTIME_DIR", folder.path().string()}};
         if (c.bus == Bus::none) environment.emplace_back("DBUS_SESSION_BUS_ADDRESS", "");
-        auto listener = ChildProcess::start("ExtensionServiceOnBus.DISABLED_Listens",
-                                            {.role = c.listener == Listener::named ? "named" : "bare", .environment = environment});
+        auto listener = ChildProcess::play(
+            {.role = c.listener == Listener::named ? "extension-listens" : "extension-listens-bare",
+             .environment = environment,
+             .argument = c.place == Place::elsewhere ? (folder.path() / "elsewhere.sock").string() : ""});
         ASSERT_EQ(listener.receive(60s), 'R');
-        EXPECT_EQ(ChildProcess::start("ExtensionServiceOnBus.DISABLED_Calls", {.role = "call", .environment = environment}).wait(), 0);
+        EXPECT_EQ(ChildProcess::play({.role = "extension-caller", .environment = environment}).wait(), 0);
         EXPECT_TRUE(listener.send());
         EXPECT_EQ(listener.receive(60s), 'S');
         if (c.bus == Bus::session) {
@@ -247,7 +216,6 @@ TEST(ExtensionServiceOnBus, CallerFindsTheListener) {
                       Platform::detail::BusNameState::absent)
                 << "the name outlived its listener";
         }
-        (void)listener.send();
         EXPECT_EQ(listener.wait(), 0);
     }
 }

@@ -132,12 +132,4 @@ TEST(ISO8601DateFormatter, FractionsAreExact) {
     }
 }
 
-TEST(Date, OrdersAndOffsets) {
-    const Date now = Date::now();
-    EXPECT_LT(now, Date::distantFuture());
-    EXPECT_GT(now, Date{1.7e9});
-    EXPECT_EQ(now.addingTimeInterval(90).timeIntervalSince(now), 90);
-    EXPECT_EQ(Date{5}.addingTimeInterval(-10), Date{-5});
-}
-
 }  // namespace

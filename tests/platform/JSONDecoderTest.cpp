@@ -3,6 +3,7 @@
 #include <functional>
 
 #include "Platform/json/JSONDecoder.h"
+#include "tests/support/Failures.h"
 
 using Platform::DecodingError;
 using Platform::JSONDecoder;
@@ -42,20 +43,8 @@ struct Platform::RawValues<Color> {
 
 namespace {
 
-TEST(JSONDecoder, ConvertsSnakeCaseKeys) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"item_id", "itemId"},          {"_item_id_", "_itemId_"},   {"__a__b__", "__aB__"},
-        {"already_camelCase", "alreadyCamelcase"}, {"ITEM_ID", "itemId"}, {"plain", "plain"},
-        {"camelCase", "camelCase"},     {"___", "___"},              {"", ""},
-        {"a_1_b", "a1B"},               {"x__y", "xY"},
-    };
-    for (const auto& [wire, expected] : cases) {
-        EXPECT_EQ(Platform::convertFromSnakeCase(wire), expected) << wire;
-    }
-}
-
-// Which field names find a wire key; the lookup never builds the converted key, so it
-// must agree with convertFromSnakeCase on every shape of key.
+// Which field names find a wire key. The lookup never builds the converted key, so it
+// must agree with the conversion on every shape of key.
 struct Lookup {
     static inline std::vector<std::string> names;
     std::vector<bool> found;
@@ -66,33 +55,34 @@ struct Lookup {
     }
 };
 
-TEST(JSONDecoder, SnakeCaseLookupAgreesWithTheConversion) {
+TEST(JSONDecoder, SnakeCaseKeysConvertAndLookUpAlike) {
     const struct {
         const char* wire;
-        std::vector<std::string> matching;
-        std::vector<std::string> others;
+        const char* converted;
+        std::vector<std::string> others;  // names the key must not find
     } cases[] = {
-        {"item_id", {"itemId"}, {"item_id", "itemid", "itemIdX", "itemI", "ItemId"}},
-        {"ITEM_ID", {"itemId"}, {"ITEM_ID", "itemID"}},
-        {"itemID", {"itemID"}, {"itemId", "itemid"}},
-        {"_item_id_", {"_itemId_"}, {"itemId", "_itemId", "itemId_", "__itemId_"}},
-        {"__a__b__", {"__aB__"}, {"__ab__", "_aB_"}},
-        {"a_1_b", {"a1B"}, {"a1b"}},
-        {"___", {"___"}, {"", "__"}},
-        {"a_", {"a_"}, {"a"}},
-        {"_a", {"_a"}, {"a"}},
-        {"modified_at", {"modifiedAt"}, {"modifiedAtX", "modified", "modifiedat"}},
+        {"item_id", "itemId", {"item_id", "itemid", "itemIdX", "itemI", "ItemId"}},
+        {"ITEM_ID", "itemId", {"ITEM_ID", "itemID"}},
+        {"itemID", "itemID", {"itemId", "itemid"}},
+        {"already_camelCase", "alreadyCamelcase", {"alreadyCamelCase"}},
+        {"_item_id_", "_itemId_", {"itemId", "_itemId", "itemId_", "__itemId_"}},
+        {"__a__b__", "__aB__", {"__ab__", "_aB_"}},
+        {"a_1_b", "a1B", {"a1b"}},
+        {"x__y", "xY", {"x_y", "xy"}},
+        {"___", "___", {"", "__"}},
+        {"a_", "a_", {"a"}},
+        {"_a", "_a", {"a"}},
+        {"modified_at", "modifiedAt", {"modifiedAtX", "modified", "modifiedat"}},
+        {"", "", {"a"}},
     };
     const auto api = JSONDecoder::forAPIResponse();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.wire);
-        Lookup::names = c.matching;
+        EXPECT_EQ(Platform::convertFromSnakeCase(c.wire), c.converted);
+        Lookup::names = {c.converted};
         Lookup::names.insert(Lookup::names.end(), c.others.begin(), c.others.end());
         const auto found = api.decode<Lookup>(std::string(R"({")") + c.wire + R"(":1})").found;
-        for (std::size_t i = 0; i < found.size(); ++i) {
-            EXPECT_EQ(found[i], i < c.matching.size()) << Lookup::names[i];
-            EXPECT_EQ(found[i], Platform::convertFromSnakeCase(c.wire) == Lookup::names[i]) << Lookup::names[i];
-        }
+        for (std::size_t i = 0; i < found.size(); ++i) EXPECT_EQ(found[i], i == 0) << Lookup::names[i];
     }
 }
 
@@ -171,13 +161,11 @@ TEST(JSONDecoder, RecordsReportWhereDecodingFailed) {
         {R"([])", Kind::typeMismatch, {}},
     };
     for (const auto& [json, kind, path] : failures) {
-        try {
-            (void)decoder.decode<Parent>(json);
-            ADD_FAILURE() << json << " decoded";
-        } catch (const DecodingError& e) {
-            EXPECT_EQ(e.kind(), kind) << json;
-            EXPECT_EQ(e.codingPath(), path) << json;
-        }
+        const char* document = json;  // a structured binding is not captured by clang 14
+        const auto error = TestSupport::thrown<DecodingError>([&] { (void)decoder.decode<Parent>(document); });
+        ASSERT_TRUE(error) << json;
+        EXPECT_EQ(error->kind(), kind) << json;
+        EXPECT_EQ(error->codingPath(), path) << json;
     }
 }
 
@@ -192,13 +180,10 @@ TEST(JSONDecoder, DateStrategies) {
     EXPECT_DOUBLE_EQ(api.decode<Platform::Date>(R"("2024-05-01T18:30:00.250+09:00")").timeIntervalSince1970,
                      1714555800.25);
     EXPECT_DOUBLE_EQ(api.decode<Platform::Date>(R"("2024-05-01T09:30:00Z")").timeIntervalSince1970, 1714555800.0);
-    try {
-        (void)api.decode<Platform::Date>(R"("2024-05-01 09:30:00Z")");
-        ADD_FAILURE() << "a blank instead of T decoded";
-    } catch (const DecodingError& e) {
-        EXPECT_EQ(e.kind(), Kind::dataCorrupted);
-        EXPECT_EQ(e.debugDescription(), "Failed to decode date from string: 2024-05-01 09:30:00Z");
-    }
+    const auto blank = TestSupport::thrown<DecodingError>([&] { (void)api.decode<Platform::Date>(R"("2024-05-01 09:30:00Z")"); });
+    ASSERT_TRUE(blank);
+    EXPECT_EQ(blank->kind(), Kind::dataCorrupted);
+    EXPECT_EQ(blank->debugDescription(), "Failed to decode date from string: 2024-05-01 09:30:00Z");
     EXPECT_THROW((void)api.decode<Platform::Date>("1714555800"), DecodingError);
 
     // The default strategy counts seconds from 2001-01-01.

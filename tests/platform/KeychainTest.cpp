@@ -10,11 +10,12 @@
 #include <thread>
 
 #include "Platform/keychain/Keychain.h"
+#include "Platform/keychain/KeychainBackendChoice.h"
 #include "Platform/keychain/KeychainError.h"
 #include "Platform/keychain/internal/SQLiteKeychainBackend.h"
 #include "Platform/keychain/internal/SecretServiceKeychainBackend.h"
-#include "Platform/log/LogStore.h"
 #include "tests/platform/StoreTestSupport.h"
+#include "tests/support/LogLines.h"
 #include "tests/support/SessionBusTestSupport.h"
 
 using Platform::detail::SecretServiceKeychainBackend;
@@ -25,6 +26,8 @@ namespace {
 using namespace Platform;
 using StoreTestSupport::TemporaryRoot;
 using TestSupport::ChildProcess;
+using TestSupport::readFile;
+using TestSupport::writeFile;
 
 constexpr const char* group = "group.test.keychain";
 
@@ -173,9 +176,9 @@ TEST(Keychain, GroupStoreIsPrivate) {
     ASSERT_EQ(keychain.add({.service = "s", .valueData = "secret"}), errSecSuccess);
     const auto file = root.path() / group / "Keychains" / "keychain.sqlite";
     EXPECT_EQ(backend->path(), file);
-    EXPECT_EQ(StoreTestSupport::modeOf(file.parent_path()), 0700u);
+    EXPECT_EQ(TestSupport::modeOf(file.parent_path()), 0700u);
     for (const char* suffix : {"", "-wal", "-shm"}) {
-        EXPECT_EQ(StoreTestSupport::modeOf(file.string() + suffix), 0600u) << suffix;
+        EXPECT_EQ(TestSupport::modeOf(file.string() + suffix), 0600u) << suffix;
     }
 }
 
@@ -204,39 +207,26 @@ TEST(Keychain, UnusableStoresAnswerWithTheFailureStatus) {
     std::ofstream(blocker) << "x";
     const auto folderInstead = root.path() / "folder" / "keychain.sqlite";
     std::filesystem::create_directories(folderInstead);
-    const struct {
+    const auto unreadable = root.path() / "unreadable.sqlite";
+    std::ofstream(unreadable) << std::string(4096, 'x');
+    std::filesystem::permissions(unreadable, std::filesystem::perms::none);
+    struct Case {
         const char* name;
         std::shared_ptr<KeychainBackend> backend;
         std::filesystem::path kept;
-    } cases[] = {
+    };
+    std::vector<Case> cases = {
         {"folder is a file", std::make_shared<SQLiteKeychainBackend>(blocker / "keychain.sqlite"), blocker},
         {"folder in place of the file", std::make_shared<SQLiteKeychainBackend>(folderInstead), folderInstead},
         {"no container", SQLiteKeychainBackend::forApplicationGroup(".."), {}},
         {"no backend", nullptr, {}},
     };
+    // Permissions do not bind root; the folder case stands in there.
+    if (::geteuid() != 0) cases.push_back({"unreadable file", std::make_shared<SQLiteKeychainBackend>(unreadable), unreadable});
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         expectUnusableAndKept(c.backend, c.kept);
     }
-}
-
-TEST(Keychain, UnreadableFileIsNeverMoved) {
-    if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind root; the folder case above stands in";
-    TemporaryRoot root;
-    const auto file = root.path() / "Keychains" / "keychain.sqlite";
-    std::filesystem::create_directories(file.parent_path());
-    std::ofstream(file) << std::string(4096, 'x');
-    std::filesystem::permissions(file, std::filesystem::perms::none);
-    expectUnusableAndKept(std::make_shared<SQLiteKeychainBackend>(file), file);
-}
-
-std::string readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void writeFile(const std::filesystem::path& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 
 // A keychain file holding one item; closing the last connection left everything in it.
@@ -254,16 +244,6 @@ std::string intactKeychain(const std::filesystem::path& file) {
 std::string overwritten(std::string bytes, std::size_t offset, std::size_t count, char fill) {
     bytes.replace(offset, count, std::string(count, fill));
     return bytes;
-}
-
-std::size_t faultLinesNaming(const std::string& text, Date since) {
-    std::size_t count = 0;
-    for (const auto& entry : LogStore::shared().entries(since)) {
-        if (entry.category == "Keychain" && entry.level == LogLevel::fault && entry.composedMessage.find(text) != std::string::npos) {
-            ++count;
-        }
-    }
-    return count;
 }
 
 TEST(Keychain, DamagedFileIsKeptAsideAndAnEmptyOneTakesItsPlace) {
@@ -310,13 +290,13 @@ TEST(Keychain, DamagedFileIsKeptAsideAndAnEmptyOneTakesItsPlace) {
         EXPECT_TRUE(std::regex_match(kept[0], std::regex(R"(keychain\.sqlite\.damaged-\d{8}T\d{6}Z)"))) << kept[0];
         const auto keptFile = file.parent_path() / kept[0];
         EXPECT_EQ(readFile(keptFile), damaged);
-        EXPECT_EQ(faultLinesNaming(keptFile.string(), since), 1u);
+        EXPECT_EQ(TestSupport::logLines({.category = "Keychain", .level = LogLevel::fault, .containing = keptFile.string(), .since = since}).size(), 1u);
         // Log files that were there went along, never to meet the new file.
         const std::vector<std::string> keptSet{kept[0], kept[0] + "-shm", kept[0] + "-wal"};
         if (c.companions == Companions::leftBehind || kept.size() > 1) {
             EXPECT_EQ(kept, keptSet);
         }
-        for (const auto& name : kept) EXPECT_EQ(StoreTestSupport::modeOf(file.parent_path() / name), 0600u) << name;
+        for (const auto& name : kept) EXPECT_EQ(TestSupport::modeOf(file.parent_path() / name), 0600u) << name;
     }
 }
 
@@ -361,22 +341,94 @@ TEST_P(KeychainBackends, ConnectionsRaceForOneIdentity) {
     EXPECT_EQ(duplicates.load(), 60);
 }
 
-TEST(Keychain, DISABLED_ChildAddsItem) {
-    if (!StoreTestSupport::enterChildRoot()) GTEST_SKIP();
-    auto backend = SQLiteKeychainBackend::forApplicationGroup(group);
-    Keychain keychain(backend, group);
-    ASSERT_EQ(keychain.add({.service = "s", .account = "child", .valueData = "from child"}), errSecSuccess);
+// Which back end a keychain gets, and items moving into the Secret Service.
+namespace choice {
+
+constexpr const char* group = "group.test.choice";
+
+const KeychainAttributes credential{.service = "Quillo Credential", .account = "example.com", .accessGroup = group,
+                                    .synchronizable = true, .accessible = KeychainAccessible::afterFirstUnlock,
+                                    .valueData = "archived credential"};
+const KeychainQuery credentialQuery{.service = "Quillo Credential", .account = "example.com", .returnData = true};
+
+Keychain fileStore() { return Keychain(SQLiteKeychainBackend::forApplicationGroup(group), group); }
+Keychain secretService() { return Keychain(std::make_shared<SecretServiceKeychainBackend>("session"), group); }
+
+bool logged(LogLevel level, const std::string& text, Date since) {
+    return !TestSupport::logLines({.category = "Keychain", .level = level, .containing = text, .since = since}).empty();
 }
 
-TEST(Keychain, AnotherProcessAddsAndThisOneCopies) {
-    TemporaryRoot root;
-    Keychain keychain(SQLiteKeychainBackend::forApplicationGroup(group), group);
+// What a process outside the session sees, as the child of the tests below.
+enum class Before { nothingMoved, itemsMoved };
+
+const TestSupport::ChildRole withoutSessionBus("keychain-without-session-bus", [](const std::string& before) {
+    const auto since = Date::now();
+    Keychain keychain(makeKeychainBackend({.groupIdentifier = group}), group);
     std::vector<KeychainItem> found;
-    ASSERT_EQ(keychain.copyMatching({.service = "s"}, found), errSecItemNotFound);
-    auto child = TestSupport::ChildProcess::start("Keychain.DISABLED_ChildAddsItem", StoreTestSupport::childOptions(root.path()));
-    ASSERT_EQ(child.wait(), 0);
-    ASSERT_EQ(keychain.copyMatching({.service = "s", .accessGroup = group, .returnData = true}, found), errSecSuccess);
-    EXPECT_EQ(secrets(found), std::vector<std::string>{"from child"});
+    EXPECT_EQ(keychain.copyMatching(credentialQuery, found), errSecItemNotFound);
+    if (before == "moved") {
+        EXPECT_TRUE(logged(LogLevel::error, "in the Secret Service (1 items moved on ", since));
+        EXPECT_TRUE(logged(LogLevel::error, "which this process cannot reach", since));
+    } else {
+        EXPECT_TRUE(logged(LogLevel::notice, "file store of group.test.choice: neither DBUS_SESSION_BUS_ADDRESS", since));
+        EXPECT_EQ(keychain.add(credential), errSecSuccess) << "the file store serves";
+        EXPECT_EQ(keychain.copyMatching(credentialQuery, found), errSecSuccess);
+    }
+});
+
+int runWithoutSessionBus(const TemporaryRoot& root, Before before) {
+    return ChildProcess::play({.role = "keychain-without-session-bus",
+                                .environment = TestSupport::withoutSessionBus(),
+                                .containerRoot = root.path(),
+                                .argument = before == Before::itemsMoved ? "moved" : "fresh"})
+        .wait();
 }
+
+TEST(KeychainChoice, WithoutSessionBusTheFileStoreServesAndSaysWhy) {
+    TemporaryRoot root;
+    EXPECT_EQ(runWithoutSessionBus(root, Before::nothingMoved), 0);
+}
+
+// Upgrading loses no sign-in: the file's items go to the Secret Service, the file's
+// data winning over an older copy there, and leave the file.
+TEST(KeychainChoice, FileItemsMoveIntoTheSecretService) {
+    QUILLO_REQUIRE_SESSION_BUS();
+    enum class There { nothing, olderCopy };
+    for (const auto there : {There::nothing, There::olderCopy}) {
+        SCOPED_TRACE(there == There::nothing ? "nothing there" : "an older copy there");
+        TemporaryRoot root;
+        auto service = secretService();
+        ASSERT_NE(service.remove({}), errSecIO);
+        if (there == There::olderCopy) {
+            auto older = credential;
+            older.valueData = "older credential";
+            ASSERT_EQ(service.add(older), errSecSuccess);
+        }
+        ASSERT_EQ(fileStore().add(credential), errSecSuccess);
+
+        const auto since = Date::now();
+        Keychain chosen(makeKeychainBackend({.groupIdentifier = group, .collection = "session"}), group);
+        EXPECT_TRUE(logged(LogLevel::notice, "Moved 1 keychain items from ", since));
+        std::vector<KeychainItem> found;
+        ASSERT_EQ(chosen.copyMatching(credentialQuery, found), errSecSuccess);
+        EXPECT_EQ(found.at(0).data, credential.valueData);
+        EXPECT_EQ(found.at(0).accessible, KeychainAccessible::afterFirstUnlock);
+        EXPECT_EQ(fileStore().copyMatching(credentialQuery, found), errSecItemNotFound) << "left the file";
+        EXPECT_EQ(runWithoutSessionBus(root, Before::itemsMoved), 0);
+        EXPECT_EQ(service.remove({}), errSecSuccess);
+    }
+}
+
+// A keyring without the collection asked for would prompt to create one: the file store serves.
+TEST(KeychainChoice, MissingCollectionLeavesTheFileStore) {
+    QUILLO_REQUIRE_SESSION_BUS();
+    TemporaryRoot root;
+    const auto since = Date::now();
+    const auto backend = makeKeychainBackend({.groupIdentifier = group, .collection = "no-such-collection"});
+    EXPECT_NE(std::dynamic_pointer_cast<SQLiteKeychainBackend>(backend), nullptr);
+    EXPECT_TRUE(logged(LogLevel::notice, "no \"no-such-collection\" collection", since));
+}
+
+}  // namespace choice
 
 }  // namespace

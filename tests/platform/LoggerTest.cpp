@@ -1,8 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <poll.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -10,6 +18,7 @@
 #include "Platform/bundle/Bundle.h"
 #include "Platform/log/LogStore.h"
 #include "Platform/log/Logger.h"
+#include "tests/support/ChildProcess.h"
 
 namespace {
 
@@ -17,6 +26,7 @@ using Platform::LogArgument;
 using Platform::LogEntry;
 using Platform::LogLevel;
 using Platform::LogStore;
+using TestSupport::ChildProcess;
 
 struct ComposeCase {
     const char* format;
@@ -138,42 +148,50 @@ TEST(LogStore, StaysBoundedUnderConcurrentAppends) {
     EXPECT_EQ(store.entries().size(), 50u);
 }
 
-TEST(Logger, RecordsEntriesInTheSharedStore) {
+// The store keeps every value for the process; the stderr sink leaves the process and
+// writes private ones redacted.
+TEST(Logger, RecordsEntriesInTheStoreAndRedactedOnStderr) {
     LogStore::shared().clear();
-    const Platform::Logger logger("com.example.test", "sync");
-    logger.error("failed %{public}s after %d tries", std::string("upload"), 3);
+    const Platform::Logger logger("com.example.test", "auth");
+    LogStore::shared().setStderrSink(true);
+    testing::internal::CaptureStderr();
+    logger.error("sign-in of %{private}s with %s failed %{public}s after %d tries", "alice", std::string("p@ss"), "twice", 3);
+    const std::string written = testing::internal::GetCapturedStderr();
+    LogStore::shared().setStderrSink(false);
     logger.debug("%s", static_cast<const char*>(nullptr));
 
+    EXPECT_TRUE(written.ends_with(
+        "[com.example.test:auth] [Error] sign-in of <private> with <private> failed twice after 3 tries\n")) << written;
+    EXPECT_EQ(written.find("alice"), std::string::npos);
     const auto entries = LogStore::shared().entries();
     ASSERT_EQ(entries.size(), 2u);
     EXPECT_EQ(entries[0].subsystem, "com.example.test");
-    EXPECT_EQ(entries[0].category, "sync");
+    EXPECT_EQ(entries[0].category, "auth");
     EXPECT_EQ(entries[0].level, LogLevel::error);
-    EXPECT_EQ(entries[0].composedMessage, "failed upload after 3 tries");
-    EXPECT_EQ(entries[0].processIdentifier, ::getpid());
+    EXPECT_EQ(entries[0].composedMessage, "sign-in of alice with p@ss failed twice after 3 tries");
+    EXPECT_EQ(entries[0].redactedMessage(), "sign-in of <private> with <private> failed twice after 3 tries");
     EXPECT_FALSE(entries[0].process.empty());
     EXPECT_EQ(entries[1].level, LogLevel::debug);
     EXPECT_EQ(entries[1].composedMessage, "(null)");
     LogStore::shared().clear();
 }
 
-// The store keeps values for the process; the stderr sink leaves the process and does not.
-TEST(Logger, StderrSinkWritesRedactedMessages) {
-    LogStore::shared().clear();
-    const Platform::Logger logger("com.example.test", "auth");
-    LogStore::shared().setStderrSink(true);
-    testing::internal::CaptureStderr();
-    logger.error("sign-in of %{private}s with %s failed %{public}s", "alice", std::string("p@ss"), "twice");
-    const std::string written = testing::internal::GetCapturedStderr();
-    LogStore::shared().setStderrSink(false);
-
-    EXPECT_TRUE(written.ends_with(
-        "[com.example.test:auth] [Error] sign-in of <private> with <private> failed twice\n")) << written;
-    EXPECT_EQ(written.find("alice"), std::string::npos);
-    const auto entries = LogStore::shared().entries();
-    ASSERT_EQ(entries.size(), 1u);
-    EXPECT_EQ(entries[0].composedMessage, "sign-in of alice with p@ss failed twice");
-    EXPECT_EQ(entries[0].redactedMessage(), "sign-in of <private> with <private> failed twice");
+// The process identifier is kept rather than asked for on every entry: a forked child
+// must still stamp its own.
+TEST(Logger, ForkedChildStampsItsOwnProcessIdentifier) {
+    const Platform::Logger logger("com.example.test", "fork");
+    logger.notice("parent");
+    ASSERT_EQ(LogStore::shared().entries().back().processIdentifier, ::getpid());
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        logger.notice("child");
+        const auto last = LogStore::shared().entries().back();
+        ::_exit(last.composedMessage == "child" && last.processIdentifier == ::getpid() ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     LogStore::shared().clear();
 }
 
@@ -186,6 +204,79 @@ TEST(Logger, DefaultSubsystemFollowsMainBundle) {
     EXPECT_EQ(Platform::Bundle::main()->objectForInfoDictionaryKey("Version"), "1.2");
     EXPECT_EQ(Platform::Bundle::main()->objectForInfoDictionaryKey("Missing"), std::nullopt);
     Platform::Bundle::setMain(std::nullopt);
+}
+
+// The next datagram on `fd` as its fields (the plain NAME=value form), within 10 s.
+std::map<std::string, std::string> receiveFields(int fd) {
+    pollfd entry{.fd = fd, .events = POLLIN, .revents = 0};
+    if (::poll(&entry, 1, 10'000) != 1) return {};
+    std::string buffer(65536, '\0');
+    const auto got = ::recv(fd, buffer.data(), buffer.size(), 0);
+    if (got <= 0) return {};
+    buffer.resize(static_cast<std::size_t>(got));
+    std::map<std::string, std::string> fields;
+    for (std::size_t start = 0; start < buffer.size();) {
+        const auto end = std::min(buffer.find('\n', start), buffer.size());
+        const auto line = buffer.substr(start, end - start);
+        if (const auto equals = line.find('='); equals != std::string::npos) {
+            fields[line.substr(0, equals)] = line.substr(equals + 1);
+        }
+        start = end + 1;
+    }
+    return fields;
+}
+
+// In a mount namespace of its own, /run is a fresh tmpfs where this test plays the
+// journal: the sink's entries land on its socket.
+const TestSupport::ChildRole journalRole("journal-receives-fields", [](const std::string&) {
+    if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        ::mount("tmpfs", "/run", "tmpfs", 0, "mode=0755") != 0) {
+        ::_exit(ChildProcess::setupFailed);
+    }
+    ASSERT_EQ(::mkdir("/run/systemd", 0755), 0);
+    ASSERT_EQ(::mkdir("/run/systemd/journal", 0755), 0);
+    const int journal = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{.sun_family = AF_UNIX, .sun_path = "/run/systemd/journal/socket"};
+    ASSERT_EQ(::bind(journal, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+
+    enum class Sink { off, on };
+    const struct {
+        Sink sink;
+        LogLevel level;
+        const char* priority;
+        const char* levelField;
+    } cases[] = {
+        {Sink::off, LogLevel::fault, nullptr, nullptr},
+        {Sink::on, LogLevel::debug, "7", "Debug"},
+        {Sink::on, LogLevel::notice, "5", "Notice"},
+        {Sink::on, LogLevel::error, "3", "Error"},
+        {Sink::on, LogLevel::fault, "2", "Fault"},
+    };
+    const Platform::Logger logger("com.example.journal", "Sink");
+    for (const auto& c : cases) {
+        LogStore::shared().setJournalSink(c.sink == Sink::on);
+        logger.log(c.level, "token %{private}s for %{public}s, level %{public}s", "secret", "user",
+                   std::string(Platform::title(c.level)));
+        if (c.sink == Sink::off) continue;  // the next datagram must be the next case's
+        SCOPED_TRACE(c.levelField);
+        const auto fields = receiveFields(journal);
+        EXPECT_EQ(fields.count("MESSAGE") ? fields.at("MESSAGE") : "",
+                  std::string("token <private> for user, level ") + c.levelField);
+        const std::map<std::string, std::string> expected{
+            {"PRIORITY", c.priority}, {"QUILLO_SUBSYSTEM", "com.example.journal"},
+            {"QUILLO_CATEGORY", "Sink"}, {"QUILLO_LEVEL", c.levelField}};
+        for (const auto& [name, value] : expected) {
+            EXPECT_EQ(fields.count(name) ? fields.at(name) : "<missing>", value) << name;
+        }
+    }
+    LogStore::shared().setJournalSink(false);
+    ::close(journal);
+});
+
+TEST(LogStoreJournal, EntriesCarryTheirFields) {
+    const int code = ChildProcess::play({.role = "journal-receives-fields"}).wait();
+    if (code == ChildProcess::setupFailed) GTEST_SKIP() << "no mount namespace for a stand-in journal";
+    EXPECT_EQ(code, 0);
 }
 
 }  // namespace

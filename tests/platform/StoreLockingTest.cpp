@@ -2,7 +2,6 @@
 #include <sqlite3.h>
 
 #include <atomic>
-#include <cstdlib>
 #include <fstream>
 
 #include "Platform/defaults/UserDefaults.h"
@@ -57,24 +56,26 @@ Opened openStore(Store store, const std::filesystem::path& file, const StoreOpti
     return {.reason = error && error->status() == errSecIO ? error->detail() : "wrong status"};
 }
 
-// The other process: holds the file with plain SQLite, as any program could.
-TEST(StoreHolder, DISABLED_HoldsTheFile) {
-    const auto role = ChildProcess::role();
-    const char* file = std::getenv(StoreTestSupport::heldFileVariable);
-    ASSERT_TRUE(role && file);
+// The other process: holds the file with plain SQLite, as any program could, until told.
+void holdFile(const std::string& file, const char* statements) {
     sqlite3* raw = nullptr;
-    const int opened = sqlite3_open(file, &raw);
+    const int opened = sqlite3_open(file.c_str(), &raw);
     const UniqueHandle<sqlite3*, &sqlite3_close_v2> database(raw);
     ASSERT_EQ(opened, SQLITE_OK);
-    const char* statements = *role == "writer"     ? "BEGIN EXCLUSIVE; CREATE TABLE held(x);"
-                             : *role == "everyone" ? "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE; CREATE TABLE held(x);"
-                                                   : "PRAGMA journal_mode=DELETE; CREATE TABLE held(x);"
-                                                     " BEGIN IMMEDIATE; INSERT INTO held VALUES(1);";
-    ASSERT_EQ(sqlite3_exec(database.get(), statements, nullptr, nullptr, nullptr), SQLITE_OK)
-        << sqlite3_errmsg(database.get());
+    ASSERT_EQ(sqlite3_exec(database.get(), statements, nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(database.get());
     ASSERT_TRUE(ChildProcess::tell('L'));
     (void)ChildProcess::hear(60s);
 }
+
+const TestSupport::ChildRole holders[] = {
+    {"hold-as-writer", [](const std::string& file) { holdFile(file, "BEGIN EXCLUSIVE; CREATE TABLE held(x);"); }},
+    {"hold-from-everyone",
+     [](const std::string& file) { holdFile(file, "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE; CREATE TABLE held(x);"); }},
+    {"hold-in-rollback-mode",
+     [](const std::string& file) {
+         holdFile(file, "PRAGMA journal_mode=DELETE; CREATE TABLE held(x); BEGIN IMMEDIATE; INSERT INTO held VALUES(1);");
+     }},
+};
 
 // Another process holds the file while this one opens it.
 TEST(StoreLocking, OpeningWaitsOnlyForWhatBlocksReading) {
@@ -116,7 +117,6 @@ TEST(StoreLocking, OpeningWaitsOnlyForWhatBlocksReading) {
                     },
             };
             const auto opened = openStore(store, file, options);
-            (void)holder.send();  // gone already when it was told on the first wait
             EXPECT_EQ(holder.wait(), 0);
 
             EXPECT_EQ(opened.ok, c.outcome != Outcome::busy) << opened.reason;

@@ -3,12 +3,11 @@
 #include <httplib.h>
 
 #include <condition_variable>
-#include <filesystem>
-#include <fstream>
 #include <future>
 
-#include "../support/FixedCredentialSource.h"
-#include "../support/LoopbackServer.h"
+#include "tests/support/Credentials.h"
+#include "tests/support/LoopbackServer.h"
+#include "tests/support/TemporaryFolder.h"
 #include "Common/connection/RailsError.h"
 #include "Common/service/Downloader.h"
 #include "Platform/files/FileError.h"
@@ -33,17 +32,9 @@ std::string blob(std::size_t size) {
     return bytes;
 }
 
-std::string read(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
 class DownloaderTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/downloader-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        folder = pattern;
         // /files/<id>/token names /blob/<id> unless the id is "nourl".
         server.on("GET", "/files/([^/]+)/token", [this](const httplib::Request& request, httplib::Response& response) {
             const std::string id = request.matches[1];
@@ -81,7 +72,6 @@ protected:
             release = true;
         }
         released.notify_all();
-        fs::remove_all(folder);
     }
 
     Downloader downloader(Downloader::Options options = {}) const {
@@ -100,7 +90,7 @@ protected:
 
     // Before the server, which goes first and joins its handlers.
     const std::string body = blob(6 << 20);
-    fs::path folder;
+    TestSupport::TemporaryFolder folder;
     std::promise<void> halfSent;
     std::once_flag halfSentOnce;
     std::mutex mutex;
@@ -140,7 +130,7 @@ TEST_F(DownloaderTest, WholeFileOrNothing) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        const fs::path target = folder / row.name / (row.id + ".bin");
+        const fs::path target = folder.path() / row.name / (row.id + ".bin");
         fs::create_directory(target.parent_path());
         if (row.existing == Existing::oldFile) std::ofstream(target) << "old";
         std::promise<Platform::Result<Downloader::Downloaded>> done;
@@ -153,7 +143,7 @@ TEST_F(DownloaderTest, WholeFileOrNothing) {
         if (row.failure.empty()) {
             ASSERT_TRUE(result) << result.error()->what();
             EXPECT_EQ(result.value().length, body.size());
-            EXPECT_TRUE(read(target) == body) << "the bytes arrived intact";
+            EXPECT_TRUE(TestSupport::readFile(target) == body) << "the bytes arrived intact";
             EXPECT_EQ(progress->completedUnitCount(), static_cast<std::int64_t>(body.size()));
             continue;
         }
@@ -161,7 +151,7 @@ TEST_F(DownloaderTest, WholeFileOrNothing) {
         EXPECT_EQ(describe(result.error()), row.failure);
         EXPECT_EQ(fs::exists(target), row.existing == Existing::oldFile);
         if (row.existing == Existing::oldFile) {
-            EXPECT_EQ(read(target), "old");
+            EXPECT_EQ(TestSupport::readFile(target), "old");
         }
     }
     for (const auto& entry : Platform::LogStore::shared().entries()) {
@@ -170,7 +160,7 @@ TEST_F(DownloaderTest, WholeFileOrNothing) {
 }
 
 TEST_F(DownloaderTest, CancelMidBodyLeavesNothing) {
-    const fs::path target = folder / "hold.bin";
+    const fs::path target = folder.path() / "hold.bin";
     std::ofstream(target) << "old";
     std::promise<Platform::Result<Downloader::Downloaded>> done;
     const auto progress = downloader().download("hold", target, [&](auto result) { done.set_value(std::move(result)); });
@@ -181,7 +171,7 @@ TEST_F(DownloaderTest, CancelMidBodyLeavesNothing) {
     const auto result = future.get();
     ASSERT_NE(result.error<URLError>(), nullptr);
     EXPECT_EQ(result.error<URLError>()->code(), URLError::Code::cancelled);
-    EXPECT_EQ(read(target), "old");
+    EXPECT_EQ(TestSupport::readFile(target), "old");
     EXPECT_TRUE(leftovers(target).empty());
 }
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <random>
 
@@ -9,9 +10,9 @@
 #include "Common/service/MultiPartUploadError.h"
 #include "Common/service/Uploader.h"
 #include "Platform/http/URLError.h"
-#include "Platform/json/JSONDecoder.h"
 #include "Platform/log/LogStore.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/Credentials.h"
 #include "tests/support/MultiPartServer.h"
 
 using namespace Common;
@@ -21,16 +22,6 @@ namespace {
 
 constexpr std::uint64_t testPartSize = 64 << 10;
 constexpr auto bound = std::chrono::seconds(30);
-constexpr const char* serverVariable = "QUILLO_UPLOAD_TEST_SERVER";
-constexpr const char* fileVariable = "QUILLO_UPLOAD_TEST_FILE";
-
-struct FixedCredential : CredentialSource {
-    bool isExpired() const override { return false; }
-    std::shared_ptr<const Credential> credential() const override {
-        return Platform::JSONDecoder::forAPIResponse().decode<std::shared_ptr<const Credential>>(
-            R"({"access_token":"t","token_type":"bearer","refresh_token":"r","login":"u","email":null})");
-    }
-};
 
 Uploader::Options testOptions(int concurrentParts = 4) {
     return {.partSize = testPartSize,
@@ -41,7 +32,7 @@ Uploader::Options testOptions(int concurrentParts = 4) {
 
 Uploader uploaderFor(const std::string& baseURL, int concurrentParts = 4) {
     return Uploader(WebConnection(*Platform::URL::parse(baseURL),
-                                  WebConnection::Options{.credentials = std::make_shared<FixedCredential>()}),
+                                  WebConnection::Options{.credentials = TestSupport::FixedCredentialSource::withToken("t")}),
                     testOptions(concurrentParts));
 }
 
@@ -69,16 +60,23 @@ Platform::Result<TarnItem> uploadAndWait(const Uploader& uploader, const std::fi
     return answer.get();
 }
 
+constexpr const char* fileVariable = "QUILLO_UPLOAD_TEST_FILE";
+
+// Uploads until the parent kills it.
+const TestSupport::ChildRole uploads("uploader", [](const std::string& serverURL) {
+    (void)uploadAndWait(uploaderFor(serverURL, 1), std::getenv(fileVariable), UploadDestination::newFile("01", "r"));
+});
+
 class UploaderOverLoopback : public ::testing::Test {
 protected:
     StoreTestSupport::TemporaryRoot root;
 
     // Uploads `file` in a child process and kills it once the server holds a part.
     void killUploadHalfWay(MultiPartServer& server, const std::filesystem::path& file) {
-        auto options = StoreTestSupport::childOptions(root.path(), "upload");
-        options.environment.emplace_back(serverVariable, server.baseURL());
-        options.environment.emplace_back(fileVariable, file.string());
-        auto child = TestSupport::ChildProcess::start("UploaderChild.DISABLED_Uploads", options);
+        auto child = TestSupport::ChildProcess::play({.role = "uploader",
+                                                       .environment = {{fileVariable, file.string()}},
+                                                       .containerRoot = root.path(),
+                                                       .argument = server.baseURL()});
         ASSERT_TRUE(server.waitForHeldPart(bound));
         child.kill();
         server.setFaults({});
@@ -135,25 +133,25 @@ TEST_F(UploaderOverLoopback, Outcomes) {
         const auto bytes = writeFile(file, row.size);
         std::shared_ptr<Platform::Progress> progress;
         const auto result = uploadAndWait(uploaderFor(server.baseURL()), file, row.destination, &progress);
-        const auto puts = server.partPuts();
+        const auto puts = server.record().partPuts;
         EXPECT_EQ(row.watchedPart == 0 ? puts.size()
                                        : static_cast<std::size_t>(std::count(puts.begin(), puts.end(), row.watchedPart)),
                   row.puts);
         if (row.outcome == Outcome::stored) {
             ASSERT_TRUE(result) << result.error()->what();
-            EXPECT_EQ(server.completedContents(), bytes);
+            EXPECT_EQ(server.record().completedContents, bytes);
             EXPECT_EQ(result.value().size, static_cast<std::int64_t>(row.size));
             EXPECT_EQ(progress->completedUnitCount(), static_cast<std::int64_t>(row.size));
-            EXPECT_TRUE(server.abortedKeys().empty());
+            EXPECT_TRUE(server.record().abortedKeys.empty());
         } else {
             ASSERT_FALSE(result);
             EXPECT_TRUE(row.expectedError(*result.error())) << result.error()->what();
-            EXPECT_FALSE(server.completedContents());
-            EXPECT_EQ(server.abortedKeys(), std::vector<std::string>{"up+1/a b&c"});
+            EXPECT_FALSE(server.record().completedContents);
+            EXPECT_EQ(server.record().abortedKeys, std::vector<std::string>{"up+1/a b&c"});
             EXPECT_LE(progress->completedUnitCount(), static_cast<std::int64_t>(row.size));
         }
         if (row.faults.awaitedConcurrency > 0) {
-            EXPECT_GE(server.mostPutsAtOnce(), row.faults.awaitedConcurrency);
+            EXPECT_GE(server.record().mostPutsAtOnce, row.faults.awaitedConcurrency);
         }
     }
     for (const auto& entry : Platform::LogStore::shared().entries()) {
@@ -178,7 +176,7 @@ TEST_F(UploaderOverLoopback, CancelAbandonsTheUpload) {
     const auto result = answer.get();
     ASSERT_NE(result.error<Platform::URLError>(), nullptr);
     EXPECT_EQ(result.error<Platform::URLError>()->code(), Platform::URLError::Code::cancelled);
-    EXPECT_EQ(server.abortedKeys(), std::vector<std::string>{"up+1/a b&c"});
+    EXPECT_EQ(server.record().abortedKeys, std::vector<std::string>{"up+1/a b&c"});
     EXPECT_EQ(progress->completedUnitCount(), static_cast<std::int64_t>(testPartSize));
 }
 
@@ -193,9 +191,9 @@ TEST_F(UploaderOverLoopback, ResumesAfterKillWithoutResendingStoredParts) {
 
     const auto result = uploadAndWait(uploaderFor(server.baseURL(), 1), file, UploadDestination::newFile("01", "r"));
     ASSERT_TRUE(result) << result.error()->what();
-    EXPECT_EQ(server.completedContents(), bytes);
-    EXPECT_EQ(server.partPuts(), (std::vector<int>{1, 2, 3, 3, 4, 5, 6}));
-    EXPECT_TRUE(server.abortedKeys().empty());
+    EXPECT_EQ(server.record().completedContents, bytes);
+    EXPECT_EQ(server.record().partPuts, (std::vector<int>{1, 2, 3, 3, 4, 5, 6}));
+    EXPECT_TRUE(server.record().abortedKeys.empty());
 }
 
 TEST_F(UploaderOverLoopback, ChangedFileOrDamagedJournalStartsOver) {
@@ -216,21 +214,15 @@ TEST_F(UploaderOverLoopback, ChangedFileOrDamagedJournalStartsOver) {
         }
         const auto result = uploadAndWait(uploaderFor(server.baseURL(), 1), file, UploadDestination::newFile("01", "r"));
         ASSERT_TRUE(result) << result.error()->what();
-        EXPECT_EQ(server.completedContents(), bytes);
+        EXPECT_EQ(server.record().completedContents, bytes);
         // Part 1 went out twice: once before the kill and again after starting over.
-        const auto puts = server.partPuts();
+        const auto puts = server.record().partPuts;
         EXPECT_EQ(std::count(puts.begin(), puts.end(), 1), 2);
         if (damage == Damage::fileChanged) {
-            EXPECT_EQ(server.abortedKeys(), std::vector<std::string>{"up+1/a b&c"});
+            EXPECT_EQ(server.record().abortedKeys, std::vector<std::string>{"up+1/a b&c"});
         }
     }
 }
 
-TEST(UploaderChild, DISABLED_Uploads) {
-    ASSERT_TRUE(StoreTestSupport::enterChildRoot());
-    const auto result = uploadAndWait(uploaderFor(std::getenv(serverVariable), 1), std::getenv(fileVariable),
-                                      UploadDestination::newFile("01", "r"));
-    (void)result;
-}
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "tests/support/ChildProcess.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <sched.h>
 #include <signal.h>
@@ -9,7 +10,9 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <filesystem>
+#include <map>
+
+#include "Platform/container/ApplicationGroupContainer.h"
 
 extern char** environ;
 
@@ -18,45 +21,79 @@ namespace TestSupport {
 namespace {
 
 constexpr const char* roleVariable = "QUILLO_CHILD_ROLE";
+constexpr const char* argumentVariable = "QUILLO_CHILD_ARGUMENT";
+constexpr const char* rootVariable = "QUILLO_CHILD_CONTAINER_ROOT";
 constexpr const char* pipesVariable = "QUILLO_CHILD_PIPES";  // "<read fd>,<write fd>" in the child
+constexpr const char* roleTest = "ChildRole.DISABLED_Plays";
 
-// A byte from `fd` within `timeout`; none on timeout, end of file or error.
-std::optional<char> readByte(int fd, std::chrono::milliseconds timeout) {
-    if (fd < 0) return std::nullopt;
+std::map<std::string, ChildRole::Body>& roles() {
+    static std::map<std::string, ChildRole::Body> registered;
+    return registered;
+}
+
+enum class Read { byte, ended, timedOut };
+
+// Waits up to `timeout` for a byte from `fd`; end of file and errors read as `ended`.
+Read readByte(int fd, std::chrono::milliseconds timeout, char& byte) {
+    if (fd < 0) return Read::ended;
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     for (;;) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         pollfd entry{.fd = fd, .events = POLLIN, .revents = 0};
         const int ready = ::poll(&entry, 1, static_cast<int>(std::max<std::int64_t>(left.count(), 0)));
         if (ready < 0 && errno == EINTR) continue;
-        if (ready <= 0) return std::nullopt;
-        char byte = 0;
-        const auto got = ::read(fd, &byte, 1);
+        if (ready == 0) return Read::timedOut;
+        const auto got = ready < 0 ? -1 : ::read(fd, &byte, 1);
         if (got < 0 && errno == EINTR) continue;
-        if (got != 1) return std::nullopt;
-        return byte;
+        return got == 1 ? Read::byte : Read::ended;
     }
 }
 
+std::optional<char> receiveByte(int fd, std::chrono::milliseconds timeout) {
+    char byte = 0;
+    return readByte(fd, timeout, byte) == Read::byte ? std::optional(byte) : std::nullopt;
+}
+
 bool writeByte(int fd, char byte) {
-    if (fd < 0) return false;
-    ssize_t wrote = 0;
-    do {
-        wrote = ::write(fd, &byte, 1);
-    } while (wrote < 0 && errno == EINTR);
+    ssize_t wrote = -1;
+    while (fd >= 0 && (wrote = ::write(fd, &byte, 1)) < 0 && errno == EINTR) {
+    }
     return wrote == 1;
 }
 
-std::pair<int, int> childPipes() {
+int childPipe(int which) {
     const char* value = std::getenv(pipesVariable);
-    if (value == nullptr) return {-1, -1};
+    if (value == nullptr) return -1;
     char* end = nullptr;
     const long readFd = std::strtol(value, &end, 10);
-    if (end == nullptr || *end != ',') return {-1, -1};
-    return {static_cast<int>(readFd), static_cast<int>(std::strtol(end + 1, nullptr, 10))};
+    if (which == 0) return static_cast<int>(readFd);
+    return *end == ',' ? static_cast<int>(std::strtol(end + 1, nullptr, 10)) : -1;
+}
+
+std::string variable(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
 }
 
 }  // namespace
+
+ChildRole::ChildRole(std::string name, Body body) {
+    roles().emplace(std::move(name), std::move(body));
+}
+
+// The one test a child of play() runs: the role its parent named.
+TEST(ChildRole, DISABLED_Plays) {
+    const auto found = roles().find(variable(roleVariable));
+    ASSERT_NE(found, roles().end()) << "no role named \"" << variable(roleVariable) << '"';
+    if (const auto root = variable(rootVariable); !root.empty()) {
+        Platform::ApplicationGroupContainer::setRootDirectory(std::filesystem::path(root));
+    }
+    found->second(variable(argumentVariable));
+}
+
+ChildProcess ChildProcess::play(const Options& options) {
+    return start(roleTest, options);
+}
 
 ChildProcess ChildProcess::start(const std::string& testName, const Options& options) {
     int toChild[2] = {-1, -1};
@@ -70,6 +107,8 @@ ChildProcess ChildProcess::start(const std::string& testName, const Options& opt
     std::vector<std::string> arguments{executable, "--gtest_filter=" + testName, "--gtest_also_run_disabled_tests"};
     std::vector<std::string> environment{
         std::string(roleVariable) + "=" + options.role,
+        std::string(argumentVariable) + "=" + options.argument,
+        std::string(rootVariable) + "=" + options.containerRoot.string(),
         std::string(pipesVariable) + "=" + std::to_string(toChild[0]) + "," + std::to_string(fromChild[1]),
     };
     for (const auto& [name, value] : options.environment) environment.push_back(name + "=" + value);
@@ -101,10 +140,7 @@ ChildProcess::ChildProcess(ChildProcess&& other) noexcept
       fromChild_(std::exchange(other.fromChild_, -1)) {}
 
 ChildProcess::~ChildProcess() {
-    if (pid_ > 0) {
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, nullptr, 0);
-    }
+    kill();
     if (toChild_ >= 0) ::close(toChild_);
     if (fromChild_ >= 0) ::close(fromChild_);
 }
@@ -114,31 +150,26 @@ bool ChildProcess::send(char message) {
 }
 
 std::optional<char> ChildProcess::receive(std::chrono::milliseconds timeout) {
-    return readByte(fromChild_, timeout);
+    return receiveByte(fromChild_, timeout);
 }
 
 // The child's end of its pipe closes when it exits, so waiting for end of file is
 // waiting for the exit, with a deadline and without polling waitpid.
 int ChildProcess::wait(std::chrono::milliseconds timeout) {
     if (pid_ <= 0) return -1;
+    // Nothing more to say: a child waiting to hear from this process hears its end.
+    if (toChild_ >= 0) ::close(std::exchange(toChild_, -1));
     const auto deadline = std::chrono::steady_clock::now() + timeout;
-    bool ended = false;
-    while (!ended && std::chrono::steady_clock::now() < deadline) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        pollfd entry{.fd = fromChild_, .events = POLLIN, .revents = 0};
-        const int ready = ::poll(&entry, 1, static_cast<int>(std::max<std::int64_t>(left.count(), 0)));
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready <= 0) break;
-        char discarded[64];
-        const auto got = ::read(fromChild_, discarded, sizeof discarded);
-        ended = got == 0 || (got < 0 && errno != EINTR);
+    Read read = Read::byte;
+    for (char ignored = 0; read == Read::byte;) {
+        read = readByte(fromChild_, std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()),
+                        ignored);
     }
     int status = 0;
-    if (!ended) ::kill(pid_, SIGKILL);
+    if (read == Read::timedOut) ::kill(pid_, SIGKILL);
     ::waitpid(pid_, &status, 0);
     pid_ = -1;
-    if (!ended) return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return read == Read::ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 void ChildProcess::kill() {
@@ -155,11 +186,11 @@ std::optional<std::string> ChildProcess::role() {
 }
 
 bool ChildProcess::tell(char message) {
-    return writeByte(childPipes().second, message);
+    return writeByte(childPipe(1), message);
 }
 
 std::optional<char> ChildProcess::hear(std::chrono::milliseconds timeout) {
-    return readByte(childPipes().first, timeout);
+    return receiveByte(childPipe(0), timeout);
 }
 
 }  // namespace TestSupport

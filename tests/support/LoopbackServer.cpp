@@ -66,11 +66,12 @@ bool LoopbackServer::start() {
         lock.unlock();
         server_.stop();
     });
-    // stop() only takes once the listener runs.
-    for (int round = 0; round < 1000 && !server_.is_running(); ++round) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return server_.is_running();
+    // stop() only takes once the listener runs, and only a running listener answers. No
+    // handler takes OPTIONS, so the probe is not recorded.
+    httplib::Client probe("127.0.0.1", port_);
+    probe.set_connection_timeout(10);
+    probe.set_read_timeout(10);
+    return probe.Options("/") && server_.is_running();
 }
 
 void LoopbackServer::stop() {

@@ -18,8 +18,7 @@ std::array<unsigned char, 16> digest(const std::string& bytes) {
 
 constexpr auto bound = std::chrono::seconds(20);
 
-}  // namespace
-
+// The MD5 of `bytes` as lower-case hex and as base64.
 std::string md5Hex(const std::string& bytes) {
     static constexpr char digits[] = "0123456789abcdef";
     std::string text;
@@ -33,6 +32,8 @@ std::string md5Base64(const std::string& bytes) {
     const int length = EVP_EncodeBlock(text.data(), sum.data(), static_cast<int>(sum.size()));
     return std::string(reinterpret_cast<const char*>(text.data()), static_cast<std::size_t>(length));
 }
+
+}  // namespace
 
 MultiPartServer::MultiPartServer(Faults faults) : faults_(std::move(faults)) {
     using httplib::Request;
@@ -52,7 +53,6 @@ MultiPartServer::MultiPartServer(Faults faults) : faults_(std::move(faults)) {
     };
     auto presign = [this, findUpload](const Request& request, Response& response) {
         std::lock_guard lock(mutex_);
-        presigns_.push_back(request.target.substr(request.target.find('?') + 1));
         const auto [number, upload] = findUpload(request.get_param_value("s3key"));
         if (!upload) {
             response.status = 404;
@@ -86,8 +86,7 @@ MultiPartServer::MultiPartServer(Faults faults) : faults_(std::move(faults)) {
             }
             contents += stored->second;
         }
-        completed_ = contents;
-        completeBody_ = request.body;
+        record_.completedContents = contents;
         uploads_.erase(number);
         const std::string name = body.contains("name") ? body["name"].get<std::string>() : "kept.bin";
         response.set_content(nlohmann::json{{"type", "file"},
@@ -101,7 +100,7 @@ MultiPartServer::MultiPartServer(Faults faults) : faults_(std::move(faults)) {
     auto abort = [this, findUpload](const Request& request, Response& response) {
         std::lock_guard lock(mutex_);
         const auto key = request.get_param_value("s3key");
-        aborted_.push_back(key);
+        record_.abortedKeys.push_back(key);
         if (const auto [number, upload] = findUpload(key); upload) uploads_.erase(number);
         response.status = 204;
         changed_.notify_all();
@@ -116,8 +115,8 @@ MultiPartServer::MultiPartServer(Faults faults) : faults_(std::move(faults)) {
         const std::string number = request.matches[1];
         const int part = std::stoi(request.matches[2]);
         std::unique_lock lock(mutex_);
-        puts_.push_back(part);
-        mostInFlight_ = std::max(mostInFlight_, ++inFlight_);
+        record_.partPuts.push_back(part);
+        record_.mostPutsAtOnce = std::max(record_.mostPutsAtOnce, ++inFlight_);
         changed_.notify_all();
         if (inFlight_ >= faults_.awaitedConcurrency) concurrencySeen_ = true;
         changed_.wait_for(lock, bound, [&] { return concurrencySeen_; });
@@ -146,65 +145,6 @@ MultiPartServer::MultiPartServer(Faults faults) : faults_(std::move(faults)) {
         upload->second.parts[part] = request.body;
         response.set_header("ETag", "\"" + md5Hex(faults_.wrongETags ? request.body + "x" : request.body) + "\"");
     });
-}
-
-MultiPartServer::~MultiPartServer() {
-    release();
-}
-
-bool MultiPartServer::start() {
-    return server_.start();
-}
-
-void MultiPartServer::setFaults(Faults faults) {
-    std::lock_guard lock(mutex_);
-    faults_ = std::move(faults);
-}
-
-std::optional<std::string> MultiPartServer::completedContents() const {
-    std::lock_guard lock(mutex_);
-    return completed_;
-}
-
-std::string MultiPartServer::completeBody() const {
-    std::lock_guard lock(mutex_);
-    return completeBody_;
-}
-
-std::vector<std::string> MultiPartServer::abortedKeys() const {
-    std::lock_guard lock(mutex_);
-    return aborted_;
-}
-
-std::vector<int> MultiPartServer::partPuts() const {
-    std::lock_guard lock(mutex_);
-    return puts_;
-}
-
-std::size_t MultiPartServer::mostPutsAtOnce() const {
-    std::lock_guard lock(mutex_);
-    return mostInFlight_;
-}
-
-std::vector<std::string> MultiPartServer::presignQueries() const {
-    std::lock_guard lock(mutex_);
-    return presigns_;
-}
-
-bool MultiPartServer::waitForHeldPart(std::chrono::milliseconds limit) {
-    std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, limit, [&] { return held_; });
-}
-
-void MultiPartServer::release() {
-    std::lock_guard lock(mutex_);
-    released_ = true;
-    changed_.notify_all();
-}
-
-bool MultiPartServer::waitForAbort(std::chrono::milliseconds limit) {
-    std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, limit, [&] { return !aborted_.empty(); });
 }
 
 }  // namespace TestSupport

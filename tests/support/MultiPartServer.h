@@ -29,6 +29,17 @@ struct MultiPartFaults {
     std::size_t awaitedConcurrency = 0;
 };
 
+// What a MultiPartServer has seen so far.
+struct MultiPartRecord {
+    // The bytes of the last completed upload.
+    std::optional<std::string> completedContents;
+    // Storage keys abandoned through the abort endpoints.
+    std::vector<std::string> abortedKeys;
+    // Part numbers of every PUT that reached the storage, in arrival order.
+    std::vector<int> partPuts;
+    std::size_t mostPutsAtOnce = 0;
+};
+
 // Stands in for the service's multipart endpoints (both families) and the storage
 // behind them, on loopback: opens uploads, presigns part addresses on itself, takes part
 // PUTs (checking Content-MD5, answering the MD5 as entity tag), joins the parts in the
@@ -39,29 +50,26 @@ public:
     using Faults = MultiPartFaults;
 
     explicit MultiPartServer(Faults faults = {});
-    ~MultiPartServer();
+    ~MultiPartServer() { release(); }
 
-    // The service's base address ("http://127.0.0.1:<port>"); false when not listening.
-    bool start();
+    // False when not listening.
+    bool start() { return server_.start(); }
+    // The service's base address, "http://127.0.0.1:<port>".
     std::string baseURL() const { return server_.url(""); }
-    void setFaults(Faults faults);
+    void setFaults(Faults faults) { std::lock_guard lock(mutex_); faults_ = std::move(faults); }
+    MultiPartRecord record() const { std::lock_guard lock(mutex_); return record_; }
 
-    // The bytes of the last completed upload and the body its completion carried.
-    std::optional<std::string> completedContents() const;
-    std::string completeBody() const;
-    // Storage keys abandoned through the abort endpoints.
-    std::vector<std::string> abortedKeys() const;
-    // Part numbers of every PUT that reached the storage, in arrival order.
-    std::vector<int> partPuts() const;
-    std::size_t mostPutsAtOnce() const;
-    // Query strings of the presign calls.
-    std::vector<std::string> presignQueries() const;
-
-    bool waitForHeldPart(std::chrono::milliseconds limit);
-    void release();
-    bool waitForAbort(std::chrono::milliseconds limit);
+    bool waitForHeldPart(std::chrono::milliseconds limit) { return waitUntil(limit, [&] { return held_; }); }
+    // Lets the held part go.
+    void release() { std::lock_guard lock(mutex_); released_ = true; changed_.notify_all(); }
+    bool waitForAbort(std::chrono::milliseconds limit) { return waitUntil(limit, [&] { return !record_.abortedKeys.empty(); }); }
 
 private:
+    template <class Condition>
+    bool waitUntil(std::chrono::milliseconds limit, Condition condition) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, limit, condition);
+    }
     struct Upload {
         std::string key;
         std::map<int, std::string> parts;
@@ -71,22 +79,13 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     Faults faults_;
+    MultiPartRecord record_;
     std::map<std::string, Upload> uploads_;  // by upload number
     int nextUpload_ = 1;
-    std::optional<std::string> completed_;
-    std::string completeBody_;
-    std::vector<std::string> aborted_;
-    std::vector<int> puts_;
-    std::vector<std::string> presigns_;
     std::size_t inFlight_ = 0;
-    std::size_t mostInFlight_ = 0;
     bool concurrencySeen_ = false;
     bool held_ = false;
     bool released_ = false;
 };
-
-// The MD5 of `bytes` as lower-case hex and as base64.
-std::string md5Hex(const std::string& bytes);
-std::string md5Base64(const std::string& bytes);
 
 }  // namespace TestSupport

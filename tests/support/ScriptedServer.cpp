@@ -9,9 +9,10 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
 #include <stdexcept>
+
+#include "Platform/core/ASCII.h"
 
 namespace TestSupport {
 
@@ -24,12 +25,6 @@ constexpr std::size_t maximumHeadLength = 1 << 20;
 constexpr std::size_t maximumBodyLength = 64 << 20;
 constexpr std::size_t maximumConnections = 256;
 constexpr auto requestPatience = 5s;
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-    });
-}
 
 // Sends everything; false when the client went away.
 bool sendAll(int fd, std::string_view bytes) {
@@ -62,7 +57,7 @@ RawRequest parseHead(std::string_view head) {
 
 std::optional<std::string> RawRequest::field(std::string_view name) const {
     for (const auto& [key, value] : fields) {
-        if (equalsIgnoringCase(key, name)) return value;
+        if (Platform::equalsIgnoringASCIICase(key, name)) return value;
     }
     return std::nullopt;
 }
@@ -162,7 +157,7 @@ std::optional<RawRequest> ScriptedServer::readRequest(int client) const {
         const std::size_t wanted = std::min<std::size_t>(std::strtoull(length->c_str(), nullptr, 10), maximumBodyLength);
         while (received.size() - bodyStart < wanted && readMore()) {
         }
-    } else if (const auto coding = request.field("Transfer-Encoding"); coding && equalsIgnoringCase(*coding, "chunked")) {
+    } else if (const auto coding = request.field("Transfer-Encoding"); coding && Platform::equalsIgnoringASCIICase(*coding, "chunked")) {
         while (received.find("0\r\n\r\n", bodyStart) == std::string::npos && received.size() - bodyStart < maximumBodyLength &&
                readMore()) {
         }

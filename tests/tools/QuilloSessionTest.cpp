@@ -35,11 +35,6 @@ std::string randomBytes(std::size_t size) {
     return bytes;
 }
 
-std::string readAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 const TestSupport::Environment smallParts{{"QUILLO_UPLOAD_PART_SIZE", std::to_string(partSize)}};
 
 TEST(QuilloSession, FileCommandsAgainstTheDevServer) {
@@ -78,7 +73,7 @@ TEST(QuilloSession, FileCommandsAgainstTheDevServer) {
         {"download", {"download", "{file}", (home.path() / "copy.bin").string()}, ok,
          [&](const auto& file) {
              EXPECT_EQ(file.at("bytes"), payload.size());
-             EXPECT_TRUE(readAll(home.path() / "copy.bin") == payload);
+             EXPECT_TRUE(TestSupport::readFile(home.path() / "copy.bin") == payload);
          }},
         {"rm", {"rm", "{file}"}, ok, [](const auto& item) { EXPECT_EQ(item.at("trashed"), true); }},
         {"events", {"events"}, ok,

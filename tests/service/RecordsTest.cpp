@@ -1,9 +1,14 @@
 #include <gtest/gtest.h>
 
 #include "Common/fileprovider/Entry.h"
+#include "Common/service/Download.h"
+#include "Common/service/LSResponse.h"
+#include "Common/service/TarnSearchIndex.h"
 #include "Common/service/TarnItem.h"
+#include "Common/service/TarnTrashItem.h"
 #include "Platform/json/JSONDecoder.h"
 #include "tests/service/ItemJSON.h"
+#include "tests/support/Failures.h"
 
 using namespace Common;
 using ItemJSON::Shape;
@@ -13,6 +18,7 @@ namespace {
 
 const Platform::JSONDecoder api = Platform::JSONDecoder::forAPIResponse();
 const std::string root = rootContainerItemIdentifier();
+using K = DecodingError::Kind;
 
 TarnItem decodeItem(const Shape& shape) { return api.decode<TarnItem>(ItemJSON::item(shape)); }
 
@@ -27,7 +33,6 @@ TEST(TarnItem, DecodesEveryField) {
 }
 
 TEST(TarnItem, MalformedRequiredPartsFailTheItem) {
-    using K = DecodingError::Kind;
     const std::string head = R"({"type":"file","id":"1","name":"n",)";
     const std::pair<std::string, K> rows[] = {
         {R"({"id":"1","name":"n"})", K::keyNotFound},
@@ -42,14 +47,7 @@ TEST(TarnItem, MalformedRequiredPartsFailTheItem) {
         {"[1,2]", K::typeMismatch},
         {head, K::dataCorrupted},
     };
-    for (const auto& [json, kind] : rows) {
-        try {
-            api.decode<TarnItem>(json);
-            ADD_FAILURE() << json;
-        } catch (const DecodingError& e) {
-            EXPECT_EQ(e.kind(), kind) << json;
-        }
-    }
+    for (const auto& [json, kind] : rows) EXPECT_EQ(TestSupport::decodingFailure<TarnItem>(json), kind) << json;
 }
 
 TEST(TarnItem, HomeAndVolumesAreTolerant) {
@@ -114,6 +112,94 @@ TEST(TarnItem, ContentTypeIgnoresTheName) {
         EXPECT_EQ(decodeItem({.type = "file", .name = name, .extra = R"("ext":"jpg")"}).contentType(),
                   Platform::ContentType::delimitedText());
     }
+}
+
+std::string window(const std::string& counts, const std::string& entries) {
+    return "{" + counts + R"(,"entries":[)" + entries + "]}";
+}
+
+TEST(LSResponse, DecodesOneWindow) {
+    const auto response = api.decode<LSResponse>(
+        window(R"("total_count":3,"offset":0,"limit":2)",
+               R"({"id":"a","name":"A","type":"file","size":10,"modified_at":"2024-05-01T09:30:00Z","home_type":"02"},)"
+               R"({"id":"b","name":"B","type":"folder"})"));
+    EXPECT_TRUE(response.totalCount == 3 && response.offset == 0 && response.limit == 2);
+    ASSERT_EQ(response.entries.size(), 2u);
+    EXPECT_EQ(response.entries[0], (LSItem{"a", "A", ItemType::file, 10, Platform::Date{1714555800}, "02"}));
+    EXPECT_EQ(response.entries[1], (LSItem{"b", "B", ItemType::folder}));
+}
+
+TEST(TarnSearchIndex, Decodes) {
+    const auto found = api.decode<TarnSearchIndex>(
+        window(R"("total_count":120,"exceed":true,"limit":50,"offset":50)",
+               ItemJSON::item({.home = "\"x\"", .volumes = "7"}) + "," + ItemJSON::item({.type = "file", .id = "9"})));
+    EXPECT_TRUE(found.totalCount == 120 && found.exceed && found.limit == 50 && found.offset == 50);
+    ASSERT_EQ(found.entries.size(), 2u);
+    EXPECT_FALSE(found.entries[0].home) << "tolerant fields stay tolerant inside a search window";
+    EXPECT_FALSE(found.entries[0].volumes.has_value());
+    EXPECT_EQ(found.entries[1].id, "9");
+}
+
+// A listing or search window with one bad count or entry fails as a whole.
+TEST(Windows, FailAsAWhole) {
+    using Decode = std::optional<K> (*)(const std::string&);
+    const Decode listing = [](const std::string& json) { return TestSupport::decodingFailure<LSResponse>(json); };
+    const Decode search = [](const std::string& json) { return TestSupport::decodingFailure<TarnSearchIndex>(json); };
+    const std::string item = ItemJSON::item({}), counts = R"("total_count":1,"offset":0,"limit":2)",
+                      searchCounts = R"("total_count":1,"exceed":false,"limit":50,"offset":0)",
+                      badType = R"({"id":"b","name":"B","type":"link"})";
+    const struct {
+        const char* name;
+        Decode decode;
+        std::string json;
+        K kind;
+    } rows[] = {
+        {"negative total", listing, window(R"("total_count":-1,"offset":0,"limit":2)", item), K::dataCorrupted},
+        {"negative offset", listing, window(R"("total_count":1,"offset":-5,"limit":2)", item), K::dataCorrupted},
+        {"negative limit", listing, window(R"("total_count":1,"offset":0,"limit":-1)", item), K::dataCorrupted},
+        {"fractional total", listing, window(R"("total_count":1.5,"offset":0,"limit":2)", item), K::dataCorrupted},
+        {"total missing", listing, window(R"("offset":0,"limit":2)", item), K::keyNotFound},
+        {"entry of an unknown type", listing, window(counts, item + "," + badType), K::dataCorrupted},
+        {"entry without a name", listing, window(counts, item + R"(,{"id":"b","type":"file"})"), K::keyNotFound},
+        {"entries missing", listing, R"({"total_count":1,"offset":0,"limit":2})", K::keyNotFound},
+        {"exceed missing", search, window(R"("total_count":1,"limit":50,"offset":0)", item), K::keyNotFound},
+        {"exceed not a boolean", search, window(R"("total_count":1,"exceed":1,"limit":50,"offset":0)", item), K::typeMismatch},
+        {"search entry of an unknown type", search, window(searchCounts, item + "," + badType), K::dataCorrupted},
+    };
+    for (const auto& row : rows) EXPECT_EQ(row.decode(row.json), row.kind) << row.name;
+}
+
+TEST(TarnTrashItem, DecodesAndRequiresEveryField) {
+    const std::string whole =
+        R"({"id":3,"item_id":"77","name":"a b.txt","type":"file","deleted_at":"2024-01-02T03:04:05.5Z","size":12})";
+    EXPECT_EQ(api.decode<TarnTrashItem>(whole),
+              (TarnTrashItem{3, "77", "a b.txt", ItemType::file, Platform::Date{1704164645.5}, 12}));
+    for (const char* key : {"\"id\"", "\"item_id\"", "\"name\"", "\"type\"", "\"deleted_at\"", "\"size\""}) {
+        SCOPED_TRACE(key);
+        std::string json = whole;
+        json.replace(json.find(key), std::string(key).size(), "\"other\"");
+        EXPECT_EQ(TestSupport::decodingFailure<TarnTrashItem>(json), K::keyNotFound);
+    }
+    EXPECT_EQ(TestSupport::decodingFailure<TarnTrashItem>(
+                  R"({"id":3,"item_id":"77","name":"a","type":"file","deleted_at":"yesterday","size":1})"),
+              K::dataCorrupted);
+}
+
+TEST(Download, EveryFieldOptional) {
+    const struct {
+        const char* name;
+        std::string json;
+        Download expected;
+    } rows[] = {
+        {"empty object", "{}", {}},
+        {"null url", R"({"url":null})", {}},
+        {"whole", R"({"url":"https://dl.test/f?t=1","token":"t","fid":"f"})", {"https://dl.test/f?t=1", "t", "f"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(api.decode<Download>(row.json), row.expected);
+    }
+    EXPECT_EQ(TestSupport::decodingFailure<Download>(R"({"url":5})"), K::typeMismatch);
 }
 
 }  // namespace
