@@ -16,6 +16,7 @@
 #include <string>
 
 #include "Common/connection/WebConnection.h"
+#include "Platform/core/FileDescriptor.h"
 #include "Platform/core/UniqueHandle.h"
 #include "Platform/http/URLError.h"
 #include "bench/support/Measurement.h"
@@ -104,7 +105,7 @@ int main() {
         {"60 MB body (under the maximum)", [] { return body({Step::send(head("Content-Length: 62914560\r\n"))}, 60 * MiB); }},
     };
     std::printf("| Answer | Outcome | Baseline MB | Peak above baseline MB | Seconds |\n|---|---|---|---|---|\n");
-    using FileDescriptor = Platform::UniqueHandle<int, &::close, -1>;
+    using FileDescriptor = Platform::FileDescriptor;
     for (const auto& scenario : scenarios) {
         int ends[2];
         if (pipe(ends) != 0) return 1;

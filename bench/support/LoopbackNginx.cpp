@@ -12,6 +12,7 @@
 #include <fstream>
 #include <thread>
 
+#include "Platform/core/FileDescriptor.h"
 #include "Platform/core/UniqueHandle.h"
 
 namespace fs = std::filesystem;
@@ -20,7 +21,7 @@ namespace BenchSupport {
 
 namespace {
 
-using FileDescriptor = Platform::UniqueHandle<int, &::close, -1>;
+using FileDescriptor = Platform::FileDescriptor;
 using Easy = Platform::UniqueHandle<CURL*, &curl_easy_cleanup>;
 
 // A port the kernel has just found free on loopback.

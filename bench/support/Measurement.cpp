@@ -8,13 +8,14 @@
 #include <cstdlib>
 #include <utility>
 
+#include "Platform/core/FileDescriptor.h"
 #include "Platform/core/UniqueHandle.h"
 
 namespace BenchSupport {
 
 namespace {
 
-using FileDescriptor = Platform::UniqueHandle<int, &::close, -1>;
+using FileDescriptor = Platform::FileDescriptor;
 
 rusage usage() {
     rusage usage{};

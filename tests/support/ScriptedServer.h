@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "Platform/core/FileDescriptor.h"
 #include "Platform/core/UniqueHandle.h"
 
 namespace TestSupport {
@@ -80,7 +81,7 @@ public:
 
 private:
     void acceptLoop();
-    using FileDescriptor = Platform::UniqueHandle<int, &::close, -1>;
+    using FileDescriptor = Platform::FileDescriptor;
 
     void serve(FileDescriptor client);
     // Waits until `fd` is readable or the server stops; false when it stopped or time ran out.
