@@ -23,7 +23,7 @@
 #include "Platform/core/UniqueHandle.h"
 #include "bench/support/LoopbackNginx.h"
 #include "bench/support/Measurement.h"
-#include "tests/support/FixedCredentialSource.h"
+#include "tests/support/Credentials.h"
 
 namespace fs = std::filesystem;
 

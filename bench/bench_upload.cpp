@@ -27,7 +27,7 @@
 #include "Platform/container/ApplicationGroupContainer.h"
 #include "Platform/core/UniqueHandle.h"
 #include "bench/support/Measurement.h"
-#include "tests/support/FixedCredentialSource.h"
+#include "tests/support/Credentials.h"
 
 namespace {
 
