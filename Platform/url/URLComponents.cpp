@@ -5,6 +5,7 @@
 #include <array>
 #include <string_view>
 
+#include "Platform/core/ASCII.h"
 #include "Platform/core/UniqueHandle.h"
 #include "Platform/http/internal/CurlGlobal.h"
 
@@ -25,14 +26,7 @@ bool isHexDigit(char c) {
 // "%" only as the start of an escape.
 bool isEncodedComponent(std::string_view text) {
     // One look-up a character: every call's path and query pass through here.
-    static constexpr auto allowed = [] {
-        std::array<bool, 256> table{};
-        for (int c = 0; c < 256; ++c) {
-            table[static_cast<std::size_t>(c)] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-        }
-        for (const char c : std::string_view("-._~!$&'()*+,;=:@/?")) table[static_cast<unsigned char>(c)] = true;
-        return table;
-    }();
+    static constexpr auto allowed = alphanumericsAnd("-._~!$&'()*+,;=:@/?");
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
         if (allowed[static_cast<unsigned char>(c)]) continue;

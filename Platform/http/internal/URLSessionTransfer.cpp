@@ -18,14 +18,7 @@ constexpr long maximumRedirects = 16;
 // RFC 9110 token characters: what a method or a header name may hold. A table, since
 // every field of every request is checked.
 bool isToken(std::string_view text) {
-    static constexpr auto tokenCharacters = [] {
-        std::array<bool, 256> table{};
-        for (int c = 0; c < 256; ++c) {
-            table[static_cast<std::size_t>(c)] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-        }
-        for (const char c : std::string_view("!#$%&'*+-.^_`|~")) table[static_cast<unsigned char>(c)] = true;
-        return table;
-    }();
+    static constexpr auto tokenCharacters = alphanumericsAnd("!#$%&'*+-.^_`|~");
     return !text.empty() && std::all_of(text.begin(), text.end(),
                                         [](char c) { return tokenCharacters[static_cast<unsigned char>(c)]; });
 }
